@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Program-wide constants of the client.
+#pragma once
+
+namespace Velmorant {
+
+// The client's version, shown by the code window and sent by the update check.
+inline constexpr char kProgramVersion[] = "25.12.1";
+
+// The local server a running client listens on; a second start talks to it.
+inline constexpr char kSingleInstanceName[] = "AppVelmorantAccessClient";
+
+// The only message of the single-instance protocol: five bytes, no framing.
+inline constexpr char kFocusMessage[] = "FOCUS";
+
+} // namespace Velmorant
