@@ -1,0 +1,13 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "threaddownloadupdate.h"
+
+#include "updatechecker.h"
+
+namespace Velmorant {
+
+void ThreadDownloadUpdate::run()
+{
+    emit sigDownloadUpdateEnded(m_checker ? m_checker->download() : QString());
+}
+
+} // namespace Velmorant

@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Runs UpdateChecker::download() off the GUI thread. Owned by the code
+// window; may run again after a failed download.
+#pragma once
+
+#include <QThread>
+
+namespace Velmorant {
+
+class UpdateChecker;
+
+class ThreadDownloadUpdate : public QThread {
+    Q_OBJECT
+public:
+    using QThread::QThread;
+
+    void setUpdateChecker(UpdateChecker *checker) { m_checker = checker; }
+
+signals:
+    // The installer's path, or empty when the download failed.
+    void sigDownloadUpdateEnded(QString pUpdatePath);
+
+protected:
+    void run() override;
+
+private:
+    UpdateChecker *m_checker = nullptr;
+};
+
+} // namespace Velmorant
