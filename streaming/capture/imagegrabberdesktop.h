@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include "capture/imagegrabber.h"
+
+#include <QMutex>
+
+#include <memory>
+#include <vector>
+
+namespace glimra::platform {
+class ScreenCapture;
+struct MonitorInfo;
+} // namespace glimra::platform
+
+// Grabs a monitor through the operating system's capture seam: the monitor is
+// opened when a run starts, its geometry re-read every 2000 ms; a resolution
+// change freezes the stream on a dark-red placeholder at the first size.
+// ImageGrabberX11 and ImageGrabberWinOS are this grabber with their seam.
+class ImageGrabberDesktop : public ImageGrabber {
+    Q_OBJECT
+public:
+    using CaptureFactory = std::unique_ptr<glimra::platform::ScreenCapture> (*)();
+
+    explicit ImageGrabberDesktop(CaptureFactory pFactory, QObject *pParent = nullptr);
+    ~ImageGrabberDesktop() override;
+
+    void setScreenIndex(int pIndex) override;
+    QString getScreenName() override;
+    int getScreenWidth() override;
+    int getScreenHeight() override;
+    bool isScreenCountChanged() override;
+    void stopGrabbing() override;
+
+protected:
+    void run() override;
+
+private:
+    bool selectedMonitor(glimra::platform::MonitorInfo &pInfo); // GUI thread
+
+    CaptureFactory mFactory;
+    std::atomic<int> mScreenIndex{0};
+    std::atomic<int> mMonitorCount{-1};                      // -1 while not grabbing
+    QMutex mQueryMutex;                                      // guards mQuery
+    std::unique_ptr<glimra::platform::ScreenCapture> mQuery; // for the GUI thread's questions
+};

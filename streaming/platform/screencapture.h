@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+// The seam between the portable grabber and the operating system's monitor
+// enumeration and pixel capture. Standard library only.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace glimra::platform {
+
+struct MonitorInfo {
+    std::wstring name; // device name as the OS reports it
+    int32_t x = 0;     // position in the virtual desktop
+    int32_t y = 0;
+    int32_t logicalWidth = 0;
+    int32_t logicalHeight = 0;
+    int32_t physicalWidth = 0;
+    int32_t physicalHeight = 0;
+};
+
+// One object per thread; not shared between threads.
+class ScreenCapture {
+public:
+    virtual ~ScreenCapture() = default;
+    // Monitors in index order (stable between calls while nothing changes).
+    virtual std::vector<MonitorInfo> enumerateMonitors() = 0;
+    virtual int monitorCount() = 0;
+    // Opens the named monitor for a run of captures.
+    virtual bool open(const std::wstring &pName) = 0;
+    // Current geometry of the opened monitor.
+    virtual bool readGeometry(MonitorInfo &pInfo) = 0;
+    // Prepares buffers for captures of pWidth x pHeight from the top-left of the monitor.
+    virtual bool prepare(int pWidth, int pHeight) = 0;
+    // Writes pWidth x pHeight pixels as B, G, R rows top to bottom without padding.
+    // On failure the destination keeps its previous pixels.
+    virtual bool capture(uint8_t *pBgr) = 0;
+    virtual void close() = 0;
+};
+
+std::unique_ptr<ScreenCapture> createSystemScreenCapture();
+
+} // namespace glimra::platform
