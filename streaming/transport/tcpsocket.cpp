@@ -1,0 +1,247 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "transport/tcpsocket.h"
+
+#include "transport/framereader.h"
+#include "transport/streamcommand.h"
+
+#include <QElapsedTimer>
+#include <QLoggingCategory>
+#include <QMutexLocker>
+#include <QNetworkProxy>
+#include <QTcpSocket>
+#include <QThread>
+#include <QtEndian>
+
+Q_LOGGING_CATEGORY(lcTransport, "glimra.transport")
+
+namespace {
+
+qint64 nowMs()
+{
+    static QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return clock.elapsed();
+}
+
+} // namespace
+
+TcpSocket::TcpSocket(int extraQueues) : m_queues(qMax(0, extraQueues) + 1) {}
+
+TcpSocket::~TcpSocket()
+{
+    stopSocket();
+}
+
+void TcpSocket::setPeer(const QHostAddress &address, quint16 port)
+{
+    m_address = address;
+    m_port = port;
+}
+
+void TcpSocket::setStreamId(quint32 id)
+{
+    m_streamId = id;
+}
+
+void TcpSocket::setBufferSize(quint16 size)
+{
+    m_bufferSize = size;
+}
+
+void TcpSocket::setHandshake(bool handshake)
+{
+    m_handshake = handshake;
+}
+
+void TcpSocket::addDescriptor(const QString &key, const QByteArray &value)
+{
+    m_descriptors.append(StreamCommand::field(key) + value);
+}
+
+int TcpSocket::queueOf(int channel) const
+{
+    return qBound(0, channel + 1, m_queues.size() - 1);
+}
+
+void TcpSocket::enqueue(const QByteArray &payload, int channel)
+{
+    QMutexLocker lock(&m_queueMutex);
+    m_queues[queueOf(channel)].append(payload);
+}
+
+int TcpSocket::queuedCount(int channel) const
+{
+    QMutexLocker lock(&m_queueMutex);
+    return m_queues[queueOf(channel)].size();
+}
+
+bool TcpSocket::hasReceived() const
+{
+    QMutexLocker lock(&m_receivedMutex);
+    return !m_received.isEmpty();
+}
+
+QByteArray TcpSocket::takeReceived()
+{
+    QMutexLocker lock(&m_receivedMutex);
+    return m_received.isEmpty() ? QByteArray() : m_received.takeFirst();
+}
+
+void TcpSocket::startSocket()
+{
+    if (m_worker)
+        stopSocket();
+    m_stopRequested.store(false);
+    m_running.store(true, std::memory_order_release);
+    m_worker = std::make_unique<QThread>();
+    connect(m_worker.get(), &QThread::started, this, &TcpSocket::sendThreadFunc, Qt::DirectConnection);
+    m_worker->start(QThread::InheritPriority);
+}
+
+void TcpSocket::stopSocket()
+{
+    if (!m_worker)
+        return;
+    m_stopRequested.store(true);
+    while (m_running.load(std::memory_order_acquire))
+        QThread::msleep(1);
+    m_worker->quit();
+    m_worker->wait();
+    m_worker.reset();
+}
+
+bool TcpSocket::writeFrame(QTcpSocket &socket, const QByteArray &payload)
+{
+    char length[4];
+    qToLittleEndian<quint32>(quint32(payload.size()), length);
+    if (socket.write(length, 4) != 4)
+        return false;
+    return payload.isEmpty() || socket.write(payload) == payload.size();
+}
+
+bool TcpSocket::sendPass(QTcpSocket &socket)
+{
+    QList<QByteArray> outgoing;
+    {
+        QMutexLocker lock(&m_queueMutex);
+        for (QList<QByteArray> &queue : m_queues) {
+            outgoing.append(queue);
+            queue.clear();
+        }
+    }
+    if (!outgoing.isEmpty()) {
+        for (const QByteArray &payload : qAsConst(outgoing))
+            writeFrame(socket, payload);
+        socket.waitForBytesWritten(WriteTimeoutMs);
+        m_lastSend = nowMs();
+        return true;
+    }
+    if (nowMs() - m_lastSend > KeepAliveMs) {
+        writeFrame(socket, QByteArray());
+        socket.waitForBytesWritten(WriteTimeoutMs);
+        m_lastSend = nowMs();
+    }
+    QThread::msleep(1);
+    return true;
+}
+
+bool TcpSocket::receivePass(QTcpSocket &socket, FrameReader &reader)
+{
+    socket.waitForReadyRead(1);
+    char buffer[64 * 1024];
+    while (socket.bytesAvailable() > 0) {
+        const qint64 got = socket.read(buffer, sizeof buffer);
+        if (got < 0)
+            return false;
+        QList<QByteArray> payloads;
+        const int frames = reader.feed(buffer, got, payloads);
+        if (frames < 0) {
+            qCWarning(lcTransport) << "incoming frame length" << reader.rejectedLength() << "from"
+                                   << m_address.toString() << "exceeds" << FrameReader::MaxPayload
+                                   << "bytes; closing the connection";
+            socket.abort();
+            return false;
+        }
+        if (frames > 0)
+            m_lastReceive = nowMs();
+        if (!payloads.isEmpty()) {
+            QMutexLocker lock(&m_receivedMutex);
+            m_received.append(payloads);
+        }
+    }
+    return true;
+}
+
+void TcpSocket::sendThreadFunc()
+{
+    QTcpSocket socket;
+    socket.setProxy(QNetworkProxy::NoProxy);
+    FrameReader reader;
+
+    // Buffer sizes only take effect once the socket has a descriptor, so they
+    // are applied again right after connecting.
+    socket.setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, int(m_bufferSize));
+    socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, int(m_bufferSize));
+    socket.connectToHost(m_address, m_port, QIODevice::ReadWrite);
+    const bool connected = socket.waitForConnected(ConnectTimeoutMs);
+    m_lastReceive = nowMs();
+    m_lastSend = nowMs();
+
+    auto alive = [&] {
+        return socket.state() == QAbstractSocket::ConnectedState && nowMs() - m_lastReceive < SilenceMs;
+    };
+
+    bool handshakeDone = connected;
+    if (!connected) {
+        qCDebug(lcTransport) << "connection to" << m_address.toString() << m_port << "failed:" << socket.errorString();
+    } else {
+        socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        socket.setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, int(m_bufferSize));
+        socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, int(m_bufferSize));
+        if (m_handshake) {
+            writeFrame(socket, StreamCommand::handshake(m_streamId));
+            socket.waitForBytesWritten(WriteTimeoutMs);
+            // The answer is not inspected; it is handed on with the other messages.
+            // A peer that closes or goes silent meanwhile ends the attempt.
+            while (!hasReceived()) {
+                if (m_stopRequested.load() || !alive() || !receivePass(socket, reader)) {
+                    handshakeDone = false;
+                    break;
+                }
+            }
+        }
+    }
+
+    if (handshakeDone) {
+        {
+            QMutexLocker lock(&m_queueMutex);
+            for (QList<QByteArray> &queue : m_queues)
+                queue.clear();
+            m_queues[0] = m_descriptors;
+        }
+        m_lastSend = nowMs();
+        for (;;) {
+            sendPass(socket);
+            receivePass(socket, reader);
+            if (!alive()) {
+                if (socket.state() == QAbstractSocket::ConnectedState)
+                    qCDebug(lcTransport) << "no frame from" << m_address.toString() << "for" << SilenceMs << "ms";
+                m_stopRequested.store(true);
+                QThread::msleep(50);
+                break;
+            }
+            if (m_stopRequested.load()) {
+                writeFrame(socket, StreamCommand::disconnect());
+                socket.waitForBytesWritten(WriteTimeoutMs);
+                break;
+            }
+            QThread::msleep(1);
+        }
+    }
+    socket.close();
+    m_running.store(false, std::memory_order_release);
+    QThread::currentThread()->quit();
+}

@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+#include <QVector>
+#include <atomic>
+#include <memory>
+
+class QThread;
+
+// One framed TCP connection to a stream receiver. All socket I/O runs in a
+// worker thread of its own (sendThreadFunc); other threads only touch the
+// queues, the received list and the flags. There is one connection attempt per
+// startSocket(); a new connection needs a new start.
+//
+// Outgoing messages sit in N queues, drained in queue order on every send pass:
+// queue 0 holds the descriptors, channel c maps to queue min(c + 1, N - 1).
+class TcpSocket : public QObject {
+    Q_OBJECT
+public:
+    static constexpr quint16 DefaultBufferSize = 34464;
+    static constexpr int ConnectTimeoutMs = 3000;
+    static constexpr int WriteTimeoutMs = 1000;
+    static constexpr int KeepAliveMs = 200;
+    static constexpr int SilenceMs = 20000;
+
+    // N = extraQueues + 1.
+    explicit TcpSocket(int extraQueues);
+    ~TcpSocket() override;
+
+    // Configuration, before startSocket().
+    void setPeer(const QHostAddress &address, quint16 port);
+    void setStreamId(quint32 id);
+    void setBufferSize(quint16 size);
+    void setHandshake(bool handshake);
+    void addDescriptor(const QString &key, const QByteArray &value);
+
+    // Any thread.
+    void enqueue(const QByteArray &payload, int channel);
+    int queuedCount(int channel) const;
+    bool hasReceived() const;
+    QByteArray takeReceived();
+
+    void startSocket();
+    // Asks the worker to end without waiting (the first phase of a shutdown).
+    void requestStop() { m_stopRequested.store(true); }
+    // Blocks until the worker has ended (up to the step under way: 3 s while connecting).
+    void stopSocket();
+    bool isRunning() const { return m_running.load(std::memory_order_acquire); }
+
+public slots:
+    // The worker; runs in the worker thread, started by startSocket().
+    void sendThreadFunc();
+
+private:
+    int queueOf(int channel) const;
+    bool sendPass(class QTcpSocket &socket);
+    bool receivePass(class QTcpSocket &socket, class FrameReader &reader);
+    bool writeFrame(class QTcpSocket &socket, const QByteArray &payload);
+
+    QHostAddress m_address;
+    quint16 m_port = 0;
+    quint32 m_streamId = 0xFFFFFFFFu;
+    quint16 m_bufferSize = DefaultBufferSize;
+    bool m_handshake = true;
+    QList<QByteArray> m_descriptors;
+
+    mutable QMutex m_queueMutex;
+    QVector<QList<QByteArray>> m_queues;
+
+    mutable QMutex m_receivedMutex;
+    QList<QByteArray> m_received;
+
+    std::atomic<bool> m_running{false};
+    std::atomic<bool> m_stopRequested{false};
+
+    // Worker-thread only: monotonic milliseconds.
+    qint64 m_lastReceive = 0;
+    qint64 m_lastSend = 0;
+
+    std::unique_ptr<QThread> m_worker;
+};
