@@ -1,0 +1,317 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "serverfinder.h"
+
+#include "discoverymessage.h"
+#include "networkfilecipher.h"
+#include "networklog.h"
+
+#include <platform/platform.h>
+
+#include <QDebug>
+#include <QDir>
+#include <QHostAddress>
+#include <QNetworkInterface>
+#include <QNetworkProxy>
+#include <QUdpSocket>
+
+namespace Kiv::Network {
+
+ServerFinder::ServerFinder(quint16 pDiscoveryPort, QObject *pParent)
+    : QThread(pParent), m_key(networkFileKey()), m_discoveryPort(pDiscoveryPort)
+{
+    loadNetworkConfiguration();
+}
+
+ServerFinder::~ServerFinder()
+{
+    if (!m_stop.load()) {
+        m_stop = true;
+        wait();
+    }
+    // Code tests hold a pointer to this finder; they notice the stop flag
+    // within a few milliseconds once connected (a connect waits up to 2 s).
+    std::unique_lock<std::mutex> lock(m_testsLock);
+    m_testsDone.wait(lock, [this] { return m_runningTests == 0; });
+}
+
+void ServerFinder::loadNetworkConfiguration()
+{
+    const QString machineFolder = QString::fromStdWString(Velmorant::Platform::programDataPath());
+    m_network =
+        NetworkConfiguration::fromJson(NetworkConfiguration::readText(QDir::currentPath(), machineFolder, m_key));
+    const QDateTime due = QDateTime::currentDateTime().addDays(-1);
+    std::lock_guard<std::mutex> configuration(m_configurationLock);
+    for (const NetworkConfiguration::Server &server : qAsConst(m_network.addressServers))
+        m_configuredServers.append({server.host, server.port, due});
+    for (const NetworkConfiguration::Server &server : qAsConst(m_network.namedServers)) {
+        m_hostNamePorts.insert(server.host, server.port);
+        QHostInfo::lookupHost(server.host, this, SLOT(resolveIpFromNetworkName(QHostInfo)));
+    }
+}
+
+void ServerFinder::resolveIpFromNetworkName(QHostInfo host)
+{
+    if (host.error() != QHostInfo::NoError) {
+        qDebug().noquote() << "ERROR IN DNS RESOLUTION : " + host.errorString();
+        return;
+    }
+    const QList<QHostAddress> addresses = host.addresses();
+    if (addresses.isEmpty())
+        return;
+    // Discovery and the code test speak IPv4; prefer such an address when
+    // the name has several.
+    QHostAddress chosen = addresses.first();
+    for (const QHostAddress &address : addresses) {
+        if (address.protocol() == QAbstractSocket::IPv4Protocol) {
+            chosen = address;
+            break;
+        }
+    }
+    std::lock_guard<std::mutex> configuration(m_configurationLock);
+    m_configuredServers.append(
+        {chosen.toString(), m_hostNamePorts.value(host.hostName()), QDateTime::currentDateTime().addDays(-1)});
+}
+
+void ServerFinder::start()
+{
+    m_stop = false;
+    QThread::start();
+}
+
+void ServerFinder::setListChangedCallback(std::function<void(ServerFinder *)> pCallback)
+{
+    std::lock_guard<std::mutex> list(m_listLock);
+    m_listChanged = std::move(pCallback);
+}
+
+void ServerFinder::setCode(const QString &pCode)
+{
+    if (pCode.contains(QLatin1Char('_')))
+        return;
+    std::lock_guard<std::mutex> list(m_listLock);
+    if (pCode == m_code)
+        return;
+    std::lock_guard<std::mutex> configuration(m_configurationLock);
+    m_servers.clear();
+    m_code = pCode;
+    m_counter = 0;
+    const QDateTime due = QDateTime::currentDateTime().addDays(-1);
+    for (ConfiguredServer &server : m_configuredServers)
+        server.lastTest = due;
+}
+
+void ServerFinder::overrideCode(const QString &pCode)
+{
+    std::lock_guard<std::mutex> list(m_listLock);
+    std::lock_guard<std::mutex> configuration(m_configurationLock);
+    m_code = pCode;
+}
+
+QList<ServerInfo> ServerFinder::getServers() const
+{
+    std::lock_guard<std::mutex> list(m_listLock);
+    return m_servers;
+}
+
+void ServerFinder::setPaused(bool pPaused)
+{
+    m_paused = pPaused;
+}
+
+QList<ConfiguredServer> ServerFinder::configuredServers() const
+{
+    std::lock_guard<std::mutex> configuration(m_configurationLock);
+    return m_configuredServers;
+}
+
+void ServerFinder::startCodeTest(const QString &pCode, const QString &pHost, quint16 pPort)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_testsLock);
+        ++m_runningTests;
+    }
+    QThread *test = QThread::create([this, pCode, pHost, pPort] {
+        codeTest(this, pCode, pHost, pPort);
+        std::lock_guard<std::mutex> lock(m_testsLock);
+        --m_runningTests;
+        m_testsDone.notify_all();
+    });
+    // Deleted by the owner's event loop; the finder's own thread has none.
+    test->moveToThread(thread());
+    connect(test, &QThread::finished, test, &QObject::deleteLater);
+    test->start();
+}
+
+void ServerFinder::mergeCodeTestAnswer(const QString &pCode, const QString &pHost, quint16 pPort,
+                                       const CodeTestAnswer &pAnswer)
+{
+    std::function<void(ServerFinder *)> callback;
+    {
+        std::lock_guard<std::mutex> list(m_listLock);
+        // A test started for an earlier code must not put that room into the
+        // list of the code now typed.
+        if (pCode != m_code)
+            return;
+        const QString address = QHostAddress(pHost).toString();
+        const QDateTime now = QDateTime::currentDateTime();
+        bool found = false;
+        for (ServerInfo &server : m_servers) {
+            if (server.address == address && server.port == pPort && server.id == pAnswer.id) {
+                server.lastSeen = now;
+                server.usersCount = pAnswer.usersCount;
+                server.maxUsersCount = pAnswer.maxUsersCount;
+                found = true;
+                break;
+            }
+        }
+        if (!found) {
+            ServerInfo server;
+            server.name = pAnswer.name;
+            server.address = pHost;
+            server.port = pPort;
+            server.type = static_cast<quint16>(pAnswer.type);
+            server.lastSeen = now;
+            server.id = pAnswer.id;
+            server.usersCount = pAnswer.usersCount;
+            server.maxUsersCount = pAnswer.maxUsersCount;
+            m_servers.append(server);
+        }
+        callback = m_listChanged;
+    }
+    if (callback)
+        callback(this);
+}
+
+void ServerFinder::handleAnswer(const QByteArray &pDatagram, quint32 pSenderIpv4)
+{
+    DiscoveryAnswer answer;
+    if (!parseDiscoveryAnswer(pDatagram, &answer)) {
+        qCDebug(lcNetwork) << "discovery answer of" << pDatagram.size() << "bytes ignored";
+        return;
+    }
+    if (answer.code != m_code)
+        return;
+    const QString address = QHostAddress(pSenderIpv4).toString();
+    const QDateTime now = QDateTime::currentDateTime();
+    bool found = false;
+    for (ServerInfo &server : m_servers) {
+        if (server.address == address && server.port == answer.port && server.id == answer.id) {
+            server.lastSeen = now;
+            server.usersCount = answer.usersCount;
+            server.maxUsersCount = answer.maxUsersCount;
+            found = true;
+            break;
+        }
+    }
+    if (!found) {
+        ServerInfo server;
+        server.name = answer.name;
+        server.address = address;
+        server.port = answer.port;
+        server.type = answer.type;
+        server.lastSeen = now;
+        server.firstSeen = now;
+        server.id = answer.id;
+        server.usersCount = answer.usersCount;
+        server.maxUsersCount = answer.maxUsersCount;
+        m_servers.append(server);
+    }
+    m_changed = true;
+}
+
+static void sendToBroadcastAddresses(QUdpSocket &socket, const QByteArray &request, quint16 port)
+{
+    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &interface : interfaces) {
+        const QList<QNetworkAddressEntry> entries = interface.addressEntries();
+        for (const QNetworkAddressEntry &entry : entries) {
+            if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol && !entry.broadcast().isNull())
+                socket.writeDatagram(request, entry.broadcast(), port);
+        }
+    }
+}
+
+void ServerFinder::run()
+{
+    // Lives on this thread only; bound by the system at the first send.
+    QUdpSocket socket;
+    socket.setProxy(QNetworkProxy::NoProxy);
+    QByteArray datagram;
+    while (!m_stop.load()) {
+        if (m_paused.load()) {
+            msleep(100);
+            continue;
+        }
+        std::unique_lock<std::mutex> list(m_listLock);
+        if (m_code.isEmpty() || m_code.contains(QLatin1Char('_'))) {
+            list.unlock();
+            msleep(10);
+            m_counter = 0;
+            continue;
+        }
+        const QByteArray request = buildDiscoveryRequest(m_code);
+        std::unique_lock<std::mutex> configuration(m_configurationLock);
+        const int c = m_counter.load();
+        const QDateTime now = QDateTime::currentDateTime();
+
+        if (c < 4) {
+            if (m_network.multicast)
+                socket.writeDatagram(request, QHostAddress(m_network.multicastAddress), m_discoveryPort);
+            if (m_network.udpUnicast) {
+                for (const ConfiguredServer &server : qAsConst(m_configuredServers))
+                    socket.writeDatagram(request, QHostAddress(server.host), m_discoveryPort);
+            }
+        }
+        if (c % 10 == 0) {
+            for (ConfiguredServer &server : m_configuredServers) {
+                if (server.lastTest.msecsTo(now) >= 500) {
+                    server.lastTest = now;
+                    startCodeTest(m_code, server.host, static_cast<quint16>(server.port));
+                }
+            }
+        }
+        if (m_network.broadcast &&
+            (c % 10 == 0 || c % 10 == 1 || (!m_network.multicast && m_configuredServers.isEmpty())))
+            sendToBroadcastAddresses(socket, request, m_discoveryPort);
+        if (m_counter.load() > 50)
+            m_counter = 0;
+        m_changed = false;
+
+        if ((m_network.broadcast || m_network.multicast || m_network.udpUnicast) &&
+            socket.state() == QAbstractSocket::BoundState && socket.hasPendingDatagrams()) {
+            datagram.resize(kDiscoveryDatagramLimit);
+            QHostAddress sender;
+            const qint64 size = socket.readDatagram(datagram.data(), datagram.size(), &sender);
+            if (size >= 0) {
+                datagram.resize(static_cast<int>(size));
+                handleAnswer(datagram, sender.toIPv4Address());
+            }
+        }
+
+        if (m_counter.load() % 10 == 0) {
+            if (!m_network.broadcast) {
+                for (const ServerInfo &server : qAsConst(m_servers)) {
+                    if (server.lastSeen.msecsTo(now) >= 500)
+                        startCodeTest(m_code, server.address, server.port);
+                }
+            }
+            for (int i = m_servers.size() - 1; i >= 0; --i) {
+                if (m_servers.at(i).lastSeen.secsTo(now) >= 2) {
+                    m_servers.removeAt(i);
+                    m_changed = true;
+                }
+            }
+        }
+        // Counted while the lock is held, so that a new code's reset to 0
+        // is seen by the very next pass.
+        ++m_counter;
+        const std::function<void(ServerFinder *)> callback = m_changed ? m_listChanged : nullptr;
+        list.unlock();
+        if (callback)
+            callback(this);
+        configuration.unlock();
+        msleep(100);
+    }
+}
+
+} // namespace Kiv::Network
