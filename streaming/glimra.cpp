@@ -1,0 +1,117 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include <Glimra>
+
+#include "capture/systemimagegrabber.h"
+#include "clients/clientsmanager.h"
+#include "compression/imagecompressorffmpeg.h"
+#include "input/mousekeyboard.h"
+
+#include <QHostAddress>
+
+Glimra::Glimra()
+{
+    auto ffmpeg = std::make_unique<ImageCompressorFFmpeg>();
+    compressor = std::move(ffmpeg);
+    manager = std::make_unique<ClientsManager>();
+    grabber = createSystemImageGrabber();
+    injector = std::make_unique<MouseKeyboard>();
+    manager->setImageCompressor(compressor.get());
+    manager->setMouseKeyboard(injector.get());
+    compressor->setImageGrabber(grabber.get());
+}
+
+Glimra::~Glimra()
+{
+    compressor->stopCompressing();
+    manager->requestStop();
+    manager->wait();
+    grabber->stopGrabbing();
+    compressor.reset();
+    manager.reset();
+    grabber.reset();
+    injector.reset();
+}
+
+void Glimra::start()
+{
+    grabber->start(QThread::InheritPriority);
+    // A manager asked to stop may still be deleting its clients; startManager waits for it.
+    manager->startManager(QThread::InheritPriority);
+    compressor->startCompressing();
+}
+
+void Glimra::streamTo(QString address, unsigned short port, unsigned int streamId, bool handshake)
+{
+    manager->addClient(QHostAddress(address), port, streamId, handshake);
+}
+
+void Glimra::pause()
+{
+    paused = true;
+    manager->pauseClients();
+}
+
+void Glimra::restart()
+{
+    paused = false;
+    manager->resumeClients();
+}
+
+void Glimra::stop()
+{
+    paused = false;
+    manager->requestStop();
+    grabber->stopGrabbing();
+    compressor->stopCompressing();
+}
+
+bool Glimra::isPaused()
+{
+    return paused;
+}
+
+bool Glimra::isStreaming()
+{
+    if (grabber->isScreenCountChanged())
+        stop();
+    return !manager->isStopRequested() && manager->hasClients();
+}
+
+void Glimra::setStreamedScreen(int index)
+{
+    grabber->setScreenIndex(index);
+    const QString name = grabber->getScreenName();
+    manager->setStreamedScreenName(name);
+    injector->setTargetScreen(name);
+}
+
+QString Glimra::getGrabbedScreenName()
+{
+    return grabber->getScreenName();
+}
+
+unsigned int Glimra::getStreamedScreenWidth() const
+{
+    return unsigned(qMax(0, grabber->getScreenWidth()));
+}
+
+unsigned int Glimra::getStreamedScreenHeight() const
+{
+    return unsigned(qMax(0, grabber->getScreenHeight()));
+}
+
+void Glimra::setImageQuality(int quality)
+{
+    // The encoder settings are fixed; the value is accepted and ignored.
+    Q_UNUSED(quality)
+}
+
+void Glimra::remoteInteractionActived(bool active)
+{
+    manager->setRemoteInteraction(active);
+}
+
+float Glimra::getCurrentFPS()
+{
+    return 0.0f;
+}
