@@ -26,13 +26,27 @@ void ImageGrabber::stopGrabbing()
     mImageAvailable.store(false, std::memory_order_release);
 }
 
+namespace {
+// isDetached() with acquire ordering: the consumer's last reads of a buffer
+// happen before its reference is dropped, so reuse is safe once we see 1.
+bool exclusivelyOwned(QByteArray &pBuffer)
+{
+    return pBuffer.data_ptr()->ref.atomic.loadAcquire() == 1;
+}
+} // namespace
+
 char *ImageGrabber::mailboxBuffer(int pSize)
 {
-    // A buffer still shared with the consumer's copy is replaced, not
-    // detached: detaching would copy pixels that are about to be overwritten.
-    if (mMailbox.data.size() != pSize || !mMailbox.data.isDetached())
-        mMailbox.data = QByteArray(pSize, Qt::Uninitialized);
-    return mMailbox.data.data();
+    // Two buffers alternate: the one the consumer still holds waits as the
+    // spare. A shared buffer is never detached, which would copy pixels about
+    // to be overwritten.
+    QByteArray &buffer = mMailbox.data;
+    if (buffer.size() == pSize && exclusivelyOwned(buffer))
+        return buffer.data();
+    std::swap(buffer, mSpareBuffer);
+    if (buffer.size() != pSize || !exclusivelyOwned(buffer))
+        buffer = QByteArray(pSize, Qt::Uninitialized);
+    return buffer.data();
 }
 
 void ImageGrabber::publishImage(int pWidth, int pHeight, float pScaleX, float pScaleY)

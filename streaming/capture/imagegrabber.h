@@ -56,5 +56,6 @@ protected:
     FrameRecord mMailbox;
     qint32 mFrameCounter = 0; // never reset
     std::atomic<bool> mStopRequested{false};
-    QMutex mMutex; // held by the Qt grabber while it fills the mailbox
+    QByteArray mSpareBuffer; // producer only
+    QMutex mMutex;           // held by the Qt grabber while it fills the mailbox
 };

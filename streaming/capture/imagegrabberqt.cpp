@@ -1,7 +1,18 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "capture/imagegrabberqt.h"
 
-ImageGrabberQt::ImageGrabberQt(QObject *pParent) : ImageGrabber(pParent) {}
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QScreen>
+
+#include <cstring>
+
+ImageGrabberQt::ImageGrabberQt(QObject *pParent) : ImageGrabber(pParent)
+{
+    // Window 0 is the whole desktop for QScreen::grabWindow on every platform.
+    mDesktopWindow = 0;
+}
 
 ImageGrabberQt::~ImageGrabberQt()
 {
@@ -11,26 +22,52 @@ ImageGrabberQt::~ImageGrabberQt()
 void ImageGrabberQt::setScreenIndex(int pIndex)
 {
     mScreenIndex = pIndex;
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    QScreen *screen = pIndex >= 0 && pIndex < screens.size() ? screens[pIndex] : nullptr;
+    {
+        QMutexLocker guard(&mScreenGuard);
+        if (mScreen)
+            disconnect(mScreen, &QObject::destroyed, this, &ImageGrabberQt::setGrabbedScreenToNull);
+        mScreen = screen;
+    }
+    mScreenCount = screens.size();
+    mSelectedCount = screens.size();
+    if (screen)
+        connect(screen, &QObject::destroyed, this, &ImageGrabberQt::setGrabbedScreenToNull, Qt::DirectConnection);
 }
 
 QString ImageGrabberQt::getScreenName()
 {
-    return QString();
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    const int index = mScreenIndex;
+    return index >= 0 && index < screens.size() ? screens[index]->name() : QString();
 }
 
 int ImageGrabberQt::getScreenWidth()
 {
-    return 0;
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    const int index = mScreenIndex;
+    // Rounded like the images, so the size reported to receivers is the
+    // size they get.
+    return index >= 0 && index < screens.size() ? roundDown4(screens[index]->geometry().width()) : 0;
 }
 
 int ImageGrabberQt::getScreenHeight()
 {
-    return 0;
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    const int index = mScreenIndex;
+    return index >= 0 && index < screens.size() ? roundDown4(screens[index]->geometry().height()) : 0;
 }
 
 bool ImageGrabberQt::isScreenCountChanged()
 {
-    return false;
+    int expected = mScreenCount.load();
+    if (expected == -1)
+        return false;
+    const int count = QGuiApplication::screens().size();
+    if (count == expected)
+        return false;
+    return mScreenCount.compare_exchange_strong(expected, count);
 }
 
 void ImageGrabberQt::stopGrabbing()
@@ -39,6 +76,47 @@ void ImageGrabberQt::stopGrabbing()
     mScreenCount = -1;
 }
 
-void ImageGrabberQt::setGrabbedScreenToNull() {}
+void ImageGrabberQt::setGrabbedScreenToNull()
+{
+    QMutexLocker guard(&mScreenGuard);
+    mScreen = nullptr;
+    mSelectedCount = 0;
+    mScreenCount = 0;
+}
 
-void ImageGrabberQt::run() {}
+void ImageGrabberQt::run()
+{
+    mStopRequested = false;
+    while (!isStopRequested()) {
+        if (mScreenIndex >= mSelectedCount || mImageAvailable.load(std::memory_order_acquire)) {
+            msleep(1);
+            continue;
+        }
+        QMutexLocker lock(&mMutex);
+        QImage image;
+        {
+            QMutexLocker guard(&mScreenGuard);
+            if (!mScreen) {
+                guard.unlock();
+                lock.unlock();
+                msleep(10);
+                continue;
+            }
+            const QRect geometry = mScreen->geometry();
+            const int w = roundDown4(geometry.width()), h = roundDown4(geometry.height());
+            image = mScreen->grabWindow(mDesktopWindow, geometry.x(), geometry.y(), w, h).toImage();
+        }
+        image = image.convertToFormat(QImage::Format_RGB888).rgbSwapped();
+        const int w = roundDown4(image.width()), h = roundDown4(image.height());
+        if (w <= 0 || h <= 0) {
+            lock.unlock();
+            msleep(10);
+            continue;
+        }
+        char *pixels = mailboxBuffer(w * h * 3);
+        for (int y = 0; y < h; ++y)
+            std::memcpy(pixels + size_t(y) * w * 3, image.constScanLine(y), size_t(w) * 3);
+        publishImage(w, h, 1.0f, 1.0f);
+    }
+    mStopRequested = false;
+}

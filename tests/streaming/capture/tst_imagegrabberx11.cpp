@@ -1,0 +1,283 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The X11 grabber against a private 1366x768 Xvfb: sizes, pixel layout,
+// RandR monitors, count changes and the placeholder after a resize.
+#include "capture/imagegrabberqt.h"
+#include "capture/imagegrabberx11.h"
+#include "capture/systemimagegrabber.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QPainter>
+#include <QScreen>
+#include <QWidget>
+#include <QtTest>
+
+#include <xcb/randr.h>
+#include <xcb/xcb.h>
+#include <xcb/xcbext.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include <sys/uio.h>
+
+namespace {
+
+// Four solid blocks of 40x40, left to right: red, green, blue, white.
+const QColor BlockColours[4] = {Qt::red, Qt::green, Qt::blue, Qt::white};
+
+class PatternWindow : public QWidget {
+public:
+    PatternWindow() : QWidget(nullptr, Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint) {}
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        for (int i = 0; i < 4; ++i)
+            painter.fillRect(i * 40, 0, 40, 40, BlockColours[i]);
+        painted = true;
+    }
+
+public:
+    bool painted = false;
+};
+
+// RandR monitors are edited through the protocol directly: no xrandr needed.
+// SetMonitor is sent by hand: libxcb 1.15's xcb_randr_set_monitor sends a
+// corrupt length.
+class RandR {
+public:
+    static void setMonitor(const char *pName, int pX, int pY, int pW, int pH)
+    {
+        RandR randr;
+        xcb_randr_monitor_info_t info{};
+        info.name = randr.atom(pName);
+        info.nOutput = 0;
+        info.x = int16_t(pX);
+        info.y = int16_t(pY);
+        info.width = uint16_t(pW);
+        info.height = uint16_t(pH);
+        info.width_in_millimeters = uint32_t(pW / 4);
+        info.height_in_millimeters = uint32_t(pH / 4);
+        struct {
+            uint8_t major, minor;
+            uint16_t length;
+            xcb_window_t window;
+        } head{0, 0, 0, randr.mRoot};
+        iovec parts[4] = {{nullptr, 0}, {nullptr, 0}, {&head, sizeof head}, {&info, sizeof info}};
+        xcb_protocol_request_t request{2, &xcb_randr_id, XCB_RANDR_SET_MONITOR, 1};
+        const xcb_void_cookie_t cookie{xcb_send_request(randr.mConn, XCB_REQUEST_CHECKED, parts + 2, &request)};
+        xcb_generic_error_t *error = xcb_request_check(randr.mConn, cookie);
+        QVERIFY2(!error && !xcb_connection_has_error(randr.mConn),
+                 qPrintable(QString("RandR SetMonitor failed: %1").arg(error ? error->error_code : -1)));
+        std::free(error);
+    }
+
+    static void deleteMonitor(const char *pName)
+    {
+        RandR randr;
+        std::free(xcb_request_check(randr.mConn,
+                                    xcb_randr_delete_monitor_checked(randr.mConn, randr.mRoot, randr.atom(pName))));
+    }
+
+private:
+    RandR()
+    {
+        mConn = xcb_connect(nullptr, nullptr);
+        mRoot = xcb_setup_roots_iterator(xcb_get_setup(mConn)).data->root;
+        std::free(xcb_randr_query_version_reply(mConn, xcb_randr_query_version(mConn, 1, 5), nullptr));
+    }
+    ~RandR() { xcb_disconnect(mConn); }
+
+    xcb_atom_t atom(const char *pName)
+    {
+        xcb_intern_atom_reply_t *reply =
+            xcb_intern_atom_reply(mConn, xcb_intern_atom(mConn, 0, uint16_t(std::strlen(pName)), pName), nullptr);
+        const xcb_atom_t atom = reply ? reply->atom : XCB_ATOM_NONE;
+        std::free(reply);
+        return atom;
+    }
+
+    xcb_connection_t *mConn;
+    xcb_window_t mRoot;
+};
+
+FrameRecord waitForImage(ImageGrabber &pGrabber)
+{
+    if (!QTest::qWaitFor([&] { return pGrabber.isImageAvailable(); }, 10000))
+        return FrameRecord();
+    return pGrabber.takeImage();
+}
+
+// B, G, R of pixel (x, y) of a record.
+QColor pixelAt(const FrameRecord &pRecord, int pX, int pY)
+{
+    const auto *p = reinterpret_cast<const uchar *>(pRecord.data.constData()) + pY * pRecord.bytesPerLine + pX * 3;
+    return QColor(p[2], p[1], p[0]);
+}
+
+} // namespace
+
+class TestImageGrabberX11 : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup()
+    {
+        RandR::deleteMonitor("LEFT");
+        RandR::deleteMonitor("RIGHT");
+    }
+
+    void sizesAreRoundedAndNamesMatchQt()
+    {
+        ImageGrabberX11 grabber;
+        grabber.setScreenIndex(0);
+        QCOMPARE(grabber.getScreenWidth(), 1364);
+        QCOMPARE(grabber.getScreenHeight(), 768);
+        // Input injection finds the streamed screen among Qt's by this name.
+        QCOMPARE(grabber.getScreenName(), QGuiApplication::screens().value(0)->name());
+        grabber.setScreenIndex(5);
+        QCOMPARE(grabber.getScreenWidth(), 0);
+        QVERIFY(grabber.getScreenName().isEmpty());
+    }
+
+    void recordsAreBgrRowsAtTheMonitorsPosition_data()
+    {
+        QTest::addColumn<bool>("twoMonitors");
+        QTest::newRow("whole screen") << false;
+        QTest::newRow("right monitor of two") << true;
+    }
+
+    void recordsAreBgrRowsAtTheMonitorsPosition()
+    {
+        QFETCH(bool, twoMonitors);
+        int monitorX = 0;
+        int expectedWidth = 1364;
+        if (twoMonitors) {
+            RandR::setMonitor("LEFT", 0, 0, 683, 768);
+            RandR::setMonitor("RIGHT", 683, 0, 683, 768);
+            monitorX = 683;
+            expectedWidth = 680;
+        }
+        PatternWindow window;
+        window.setGeometry(monitorX + 101, 57, 160, 40);
+        window.show();
+        QTRY_VERIFY_WITH_TIMEOUT(window.painted, 10000);
+        QCursor::setPos(monitorX + 101 + 20, 57 + 20); // over the red block: never drawn
+        QTest::qWait(200);                             // let the server process the paint
+
+        ImageGrabberX11 grabber;
+        int index = 0;
+        if (twoMonitors) {
+            for (index = 0; index < 4; ++index) {
+                grabber.setScreenIndex(index);
+                if (grabber.getScreenName() == "RIGHT")
+                    break;
+            }
+            QCOMPARE(grabber.getScreenName(), QString("RIGHT"));
+        }
+        grabber.start();
+        FrameRecord record = waitForImage(grabber);
+        grabber.stopGrabbing();
+        QCOMPARE(record.width, expectedWidth);
+        QCOMPARE(record.height, 768);
+        QCOMPARE(record.bytesPerLine, expectedWidth * 3);
+        QCOMPARE(record.data.size(), expectedWidth * 768 * 3);
+        QCOMPARE(record.scaleX, 1.0f);
+        QVERIFY(record.captureTime.isValid());
+        for (int i = 0; i < 4; ++i) {
+            for (int dx : {1, 20, 38})
+                for (int dy : {1, 20, 38})
+                    QCOMPARE(pixelAt(record, 101 + i * 40 + dx, 57 + dy), BlockColours[i]);
+        }
+        // Just outside the window: not the pattern.
+        QVERIFY(pixelAt(record, 100, 57) != BlockColours[0]);
+    }
+
+    void framesAreNumberedAcrossRuns()
+    {
+        std::unique_ptr<ImageGrabber> grabber = createSystemImageGrabber();
+        QVERIFY(dynamic_cast<ImageGrabberX11 *>(grabber.get()));
+        grabber->setScreenIndex(0);
+        QVERIFY(!grabber->isScreenCountChanged());
+        grabber->start();
+        QCOMPARE(waitForImage(*grabber).frameNumber, 0);
+        QCOMPARE(waitForImage(*grabber).frameNumber, 1);
+        grabber->stopGrabbing();
+        QVERIFY(!grabber->isImageAvailable());
+        QCOMPARE(grabber->takeImage().data.size(), 0); // empty mailbox gives an empty record
+        grabber->start();
+        QCOMPARE(waitForImage(*grabber).frameNumber, 2);
+        grabber->stopGrabbing();
+    }
+
+    void monitorCountChangeIsReportedOnce()
+    {
+        ImageGrabberX11 grabber;
+        grabber.setScreenIndex(0);
+        grabber.start();
+        QVERIFY(waitForImage(grabber).width > 0);
+        QVERIFY(!grabber.isScreenCountChanged());
+        RandR::setMonitor("LEFT", 0, 0, 683, 768);
+        QVERIFY(grabber.isScreenCountChanged());
+        QVERIFY(!grabber.isScreenCountChanged());
+        grabber.stopGrabbing();
+        RandR::deleteMonitor("LEFT");
+        QVERIFY(!grabber.isScreenCountChanged()); // not grabbing
+    }
+
+    void resolutionChangeShowsThePlaceholderAtTheFirstSize()
+    {
+        RandR::setMonitor("LEFT", 0, 0, 683, 768);
+        RandR::setMonitor("RIGHT", 683, 0, 683, 768);
+        ImageGrabberX11 grabber;
+        for (int index = 0; index < 4; ++index) {
+            grabber.setScreenIndex(index);
+            if (grabber.getScreenName() == "RIGHT")
+                break;
+        }
+        grabber.start();
+        QCOMPARE(waitForImage(grabber).width, 680);
+        RandR::deleteMonitor("RIGHT");
+        RandR::setMonitor("RIGHT", 683, 0, 600, 700);
+        const QByteArray placeholderPixel("\x00\x00\x50", 3);
+        auto isPlaceholder = [&](const FrameRecord &pRecord) {
+            return pRecord.data.size() == 680 * 768 * 3 && pRecord.data.startsWith(placeholderPixel) &&
+                   pRecord.data.endsWith(placeholderPixel) &&
+                   pRecord.data.mid(680 * 3 * 400 + 300 * 3, 3) == placeholderPixel;
+        };
+        FrameRecord record;
+        QVERIFY(QTest::qWaitFor([&] { return isPlaceholder(record = waitForImage(grabber)); }, 10000));
+        QCOMPARE(record.width, 680);
+        QCOMPARE(record.height, 768);
+        RandR::deleteMonitor("RIGHT");
+        RandR::setMonitor("RIGHT", 683, 0, 683, 768);
+        QVERIFY(QTest::qWaitFor([&] { return !isPlaceholder(record = waitForImage(grabber)); }, 10000));
+        QCOMPARE(record.width, 680);
+        grabber.stopGrabbing();
+    }
+
+    void qtGrabberGivesTheSameLayout()
+    {
+        PatternWindow window;
+        window.setGeometry(301, 157, 160, 40);
+        window.show();
+        QTRY_VERIFY_WITH_TIMEOUT(window.painted, 10000);
+        QTest::qWait(200);
+        ImageGrabberQt grabber;
+        grabber.setScreenIndex(0);
+        QCOMPARE(grabber.getScreenWidth(), 1364);
+        QCOMPARE(grabber.getScreenName(), QGuiApplication::screens().value(0)->name());
+        grabber.start();
+        FrameRecord record = waitForImage(grabber);
+        grabber.stopGrabbing();
+        QCOMPARE(record.width, 1364);
+        QCOMPARE(record.bytesPerLine, 1364 * 3);
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(pixelAt(record, 301 + i * 40 + 20, 157 + 20), BlockColours[i]);
+    }
+};
+
+QTEST_MAIN(TestImageGrabberX11)
+#include "tst_imagegrabberx11.moc"
