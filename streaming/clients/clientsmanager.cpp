@@ -7,8 +7,11 @@
 #include "transport/streamcommand.h"
 
 #include <QGuiApplication>
+#include <QLoggingCategory>
 #include <QMutexLocker>
 #include <QScreen>
+
+Q_LOGGING_CATEGORY(lcClients, "glimra.clients")
 
 ClientsManager::ClientsManager(QObject *pParent) : QThread(pParent) {}
 
@@ -106,6 +109,7 @@ void ClientsManager::run()
                 }
             }
             for (StreamClient *client : qAsConst(dead)) {
+                qCDebug(lcClients) << "stream client" << client->index() << "ended; removing it";
                 mIndexMap.remove(client->index());
                 mClients.removeOne(client);
                 client->disconnectClient();

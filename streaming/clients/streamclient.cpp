@@ -68,9 +68,9 @@ bool StreamClient::isAlive() const
 
 int StreamClient::frameDelayMs(bool pReturnDataMode, int pFramesInFlight, int pPendingFrames)
 {
-    const int excess = pReturnDataMode ? pFramesInFlight - 10 : pPendingFrames - 2;
-    // Clamp before multiplying: a hostile report cannot overflow the delay.
-    return qBound(0, excess, MaxDelayMs / DelayStepMs + 1) * DelayStepMs;
+    // In 64 bits and clamped before multiplying: a hostile report cannot overflow the delay.
+    const qint64 excess = pReturnDataMode ? qint64(pFramesInFlight) - 10 : qint64(pPendingFrames) - 2;
+    return int(qBound<qint64>(0, excess, MaxDelayMs / DelayStepMs + 1)) * DelayStepMs;
 }
 
 void StreamClient::sendNextFrame()

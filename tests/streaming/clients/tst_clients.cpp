@@ -1,0 +1,395 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "../transport/rawpeer.h"
+#include "clients/clientsmanager.h"
+#include "clients/streamclient.h"
+#include "fakecompressor.h"
+#include "input/mousekeyboard.h"
+#include "input/recordinginputbackend.h"
+#include "transport/streamcommand.h"
+
+#include <QCursor>
+#include <QtTest>
+
+namespace {
+
+QByteArray uint32Bytes(quint32 value)
+{
+    QByteArray out;
+    StreamCommand::appendUInt32(out, value);
+    return out;
+}
+
+QByteArray int32Bytes(qint32 value)
+{
+    return uint32Bytes(quint32(value));
+}
+
+// The two connections of one client, told apart by their STREAMTYPE descriptor.
+struct Receiver {
+    QTcpSocket *video = nullptr;
+    QTcpSocket *controls = nullptr;
+    QList<QByteArray> videoDescriptors;
+    QList<QByteArray> controlsDescriptors;
+};
+
+bool acceptReceiver(RawPeer &pPeer, Receiver &pOut, quint32 pStreamId)
+{
+    QList<QTcpSocket *> conns;
+    for (int i = 0; i < 2; ++i) {
+        QTcpSocket *conn = pPeer.accept();
+        if (!conn)
+            return false;
+        QByteArray handshake;
+        if (!RawPeer::readFrame(conn, handshake) || handshake != StreamCommand::handshake(pStreamId))
+            return false;
+        RawPeer::writeFrame(conn, "{ \"answer\" : 1}");
+        conns.append(conn);
+    }
+    for (QTcpSocket *conn : conns) {
+        QList<QByteArray> descriptors{RawPeer::readMessage(conn), RawPeer::readMessage(conn)};
+        if (descriptors[1] == "STREAMTYPEVIDEO") {
+            pOut.video = conn;
+            descriptors.append(RawPeer::readMessage(conn));
+            pOut.videoDescriptors = descriptors;
+        } else {
+            pOut.controls = conn;
+            descriptors.append(RawPeer::readMessage(conn));
+            descriptors.append(RawPeer::readMessage(conn));
+            pOut.controlsDescriptors = descriptors;
+        }
+    }
+    return pOut.video && pOut.controls;
+}
+
+// Next message on a connection that is not a cursor position.
+QByteArray nextNonCursor(QTcpSocket *pConn, int pTimeoutMs = 10000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < pTimeoutMs) {
+        const QByteArray message = RawPeer::readMessage(pConn, pTimeoutMs);
+        if (!message.startsWith("MOUSEPOS"))
+            return message;
+    }
+    return QByteArray();
+}
+
+} // namespace
+
+class TstClients : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void descriptorsOnBothConnections_data();
+    void descriptorsOnBothConnections();
+    void framesAndCursorPositions();
+    void pauseStopsFramesAndCursor();
+    void flowControl_data();
+    void flowControl();
+    void delayFormula_data();
+    void delayFormula();
+    void remoteInteractionSwitch();
+    void receiverDisconnectEndsClient();
+    void peerCloseDropsClient();
+    void stopDisconnectsEveryClient();
+
+private:
+    void startManager(bool pTouch = true);
+
+    RecordingInputBackend *mBackend = nullptr; // owned by mInjector
+    std::unique_ptr<MouseKeyboard> mInjector;
+    std::unique_ptr<FakeCompressor> mCompressor;
+    std::unique_ptr<ClientsManager> mManager;
+};
+
+void TstClients::init()
+{
+    mCompressor = std::make_unique<FakeCompressor>();
+}
+
+void TstClients::cleanup()
+{
+    mManager.reset();
+    mInjector.reset();
+    mCompressor.reset();
+}
+
+void TstClients::startManager(bool pTouch)
+{
+    auto backend = std::make_unique<RecordingInputBackend>(pTouch);
+    mBackend = backend.get();
+    mInjector = std::make_unique<MouseKeyboard>(std::move(backend), MouseKeyboard::TouchThread::Manual);
+    mInjector->setTargetGeometry(QRect(0, 0, 800, 600), 800, 600, QRect(0, 0, 800, 600), 1.0);
+    mManager = std::make_unique<ClientsManager>();
+    mManager->setImageCompressor(mCompressor.get());
+    mManager->setMouseKeyboard(mInjector.get());
+    mManager->setStreamedScreenRect(QRect(100, 50, 400, 200));
+    mManager->startManager();
+}
+
+void TstClients::descriptorsOnBothConnections_data()
+{
+    QTest::addColumn<bool>("touch");
+    QTest::newRow("touch available") << true;
+    QTest::newRow("no touch") << false;
+}
+
+void TstClients::descriptorsOnBothConnections()
+{
+    QFETCH(bool, touch);
+    startManager(touch);
+    RawPeer peer;
+    QVERIFY(!mManager->hasClients());
+    mManager->addClient(QHostAddress::LocalHost, peer.port(), 42, true);
+    QVERIFY(mManager->hasClients());
+    Receiver receiver;
+    QVERIFY(acceptReceiver(peer, receiver, 42));
+    const QByteArray id("ID        \x2A\x00\x00\x00", 14);
+    QCOMPARE(receiver.videoDescriptors, (QList<QByteArray>{id, "STREAMTYPEVIDEO", QByteArray("CODEC     \x01", 11)}));
+    QCOMPARE(receiver.controlsDescriptors,
+             (QList<QByteArray>{id, "STREAMTYPECONTROLS", QByteArray("TOUCH     ") + char(touch ? 1 : 0),
+                                QByteArray("TRACKPAD  \x01", 11)}));
+}
+
+void TstClients::framesAndCursorPositions()
+{
+    startManager();
+    QCursor::setPos(300, 150); // the middle of the streamed rect (100, 50, 400 x 200)
+    RawPeer peer;
+    mManager->addClient(QHostAddress::LocalHost, peer.port(), 7, true);
+    Receiver receiver;
+    QVERIFY(acceptReceiver(peer, receiver, 7));
+
+    mCompressor->publish(3, "packet-3");
+    QCOMPARE(nextNonCursor(receiver.video), QByteArray("FRAME     packet-3"));
+    QTRY_VERIFY(!mCompressor->isFrameAvailable());
+    // The same frame number again is never sent twice; the next one is.
+    mCompressor->publish(3, "packet-3-again");
+    QTest::qWait(100);
+    mCompressor->publish(4, "packet-4");
+    QCOMPARE(nextNonCursor(receiver.video), QByteArray("FRAME     packet-4"));
+
+    QByteArray cursor;
+    do {
+        cursor = RawPeer::readMessage(receiver.video);
+    } while (!cursor.isEmpty() && !cursor.startsWith("MOUSEPOS"));
+    QCOMPARE(cursor.size(), 26);
+    QCOMPARE(StreamCommand::readFloat(cursor, 10), 0.5f);
+    QCOMPARE(StreamCommand::readFloat(cursor, 14), 0.5f);
+    const qint64 sent = qFromLittleEndian<qint64>(cursor.constData() + 18);
+    QVERIFY(qAbs(sent - QDateTime::currentMSecsSinceEpoch()) < 60000);
+}
+
+void TstClients::pauseStopsFramesAndCursor()
+{
+    startManager();
+    RawPeer peer;
+    mManager->addClient(QHostAddress::LocalHost, peer.port(), 9, true);
+    Receiver receiver;
+    QVERIFY(acceptReceiver(peer, receiver, 9));
+    mManager->pauseClients();
+    QCOMPARE(nextNonCursor(receiver.video), QByteArray("PAUSE     "));
+    mCompressor->publish(1, "while-paused");
+    // Nothing but keep-alives for a while; the mailbox stays full.
+    QElapsedTimer timer;
+    timer.start();
+    QByteArray payload;
+    while (timer.elapsed() < 400) {
+        QVERIFY(RawPeer::readFrame(receiver.video, payload));
+        QVERIFY2(payload.isEmpty(), payload.left(10).constData());
+    }
+    QVERIFY(mCompressor->isFrameAvailable());
+    mManager->resumeClients();
+    QCOMPARE(nextNonCursor(receiver.video), QByteArray("FRAME     while-paused"));
+}
+
+void TstClients::flowControl_data()
+{
+    QTest::addColumn<int>("pending");      // PENDINGFRA value reported first, -1 for none
+    QTest::addColumn<int>("framesBefore"); // frames sent before the measured one
+    QTest::addColumn<int>("returnData");   // RETURNDATA messages after them
+    QTest::addColumn<bool>("sent");
+    QTest::addColumn<int>("minMs");
+    QTest::newRow("no reports: no delay") << -1 << 0 << 0 << true << 0;
+    QTest::newRow("PENDINGFRA 2: no delay") << 2 << 0 << 0 << true << 0;
+    QTest::newRow("PENDINGFRA 5: 2 x 60 ms") << 5 << 0 << 0 << true << 120;
+    QTest::newRow("PENDINGFRA 28: nothing sent") << 28 << 0 << 0 << false << 0;
+    QTest::newRow("13 in flight after RETURNDATA: 2 x 60 ms") << -1 << 14 << 1 << true << 120;
+    QTest::newRow("RETURNDATA overrides PENDINGFRA 28") << 28 << 2 << 1 << true << 0;
+}
+
+// Drives one client on the test thread: reports arrive from the raw peer,
+// the send times are recorded where the frames arrive.
+void TstClients::flowControl()
+{
+    QFETCH(int, pending);
+    QFETCH(int, framesBefore);
+    QFETCH(int, returnData);
+    QFETCH(bool, sent);
+    QFETCH(int, minMs);
+
+    ClientsManager manager; // not started: only its message handling is used
+    RawPeer peer;
+    StreamClient client(0, &manager, mCompressor.get(), QRect(0, 0, 100, 100));
+    client.setTarget(QHostAddress::LocalHost, peer.port(), 5, true);
+    client.startClient();
+    Receiver receiver;
+    QVERIFY(acceptReceiver(peer, receiver, 5));
+    auto deliver = [&](const QByteArray &pReport) {
+        RawPeer::writeFrame(receiver.controls, pReport);
+        // the handshake answers come first
+        QElapsedTimer timer;
+        timer.start();
+        for (;;) {
+            for (TcpSocket *socket : {&client.controls(), &client.video()}) {
+                while (socket->hasReceived()) {
+                    const QByteArray message = socket->takeReceived();
+                    manager.processMessage(&client, message);
+                    if (message == pReport)
+                        return true;
+                }
+            }
+            if (timer.elapsed() > 10000)
+                return false;
+            QThread::msleep(1);
+        }
+    };
+
+    int number = 0;
+    for (int i = 0; i < framesBefore; ++i) {
+        mCompressor->publish(++number, "before");
+        client.sendNextFrame();
+        QCOMPARE(nextNonCursor(receiver.video), QByteArray("FRAME     before"));
+    }
+    QCOMPARE(client.framesInFlight(), framesBefore);
+    if (pending >= 0)
+        QVERIFY(deliver(RawPeer::command("PENDINGFRA", int32Bytes(pending))));
+    for (int i = 0; i < returnData; ++i)
+        QVERIFY(deliver(RawPeer::command("RETURNDATA")));
+
+    mCompressor->publish(++number, "measured");
+    QElapsedTimer timer;
+    timer.start();
+    client.sendNextFrame();
+    if (!sent) {
+        QVERIFY(mCompressor->isFrameAvailable());
+        QCOMPARE(client.lastSentFrame(), number - 1 < 1 ? -1 : number - 1);
+        return;
+    }
+    QCOMPARE(nextNonCursor(receiver.video), QByteArray("FRAME     measured"));
+    const qint64 arrived = timer.elapsed();
+    QVERIFY2(arrived >= minMs, qPrintable(QString::number(arrived)));
+    if (minMs == 0) // generous: no delay means no 120 ms sleep
+        QVERIFY2(arrived < 110, qPrintable(QString::number(arrived)));
+    QCOMPARE(client.lastSentFrame(), number);
+}
+
+void TstClients::delayFormula_data()
+{
+    QTest::addColumn<bool>("returnDataMode");
+    QTest::addColumn<int>("inFlight");
+    QTest::addColumn<int>("pending");
+    QTest::addColumn<int>("delay");
+    QTest::newRow("idle") << false << 0 << 0 << 0;
+    QTest::newRow("pending 3") << false << 0 << 3 << 20;
+    QTest::newRow("pending 27") << false << 0 << 27 << 500;
+    QTest::newRow("pending 28") << false << 0 << 28 << 520;
+    QTest::newRow("pending huge") << false << 0 << 2147483647 << 520;
+    QTest::newRow("pending negative") << false << 0 << -2147483647 - 1 << 0;
+    QTest::newRow("in flight 13") << true << 13 << 99 << 60;
+    QTest::newRow("in flight 10") << true << 10 << 0 << 0;
+}
+
+void TstClients::delayFormula()
+{
+    QFETCH(bool, returnDataMode);
+    QFETCH(int, inFlight);
+    QFETCH(int, pending);
+    QFETCH(int, delay);
+    QCOMPARE(StreamClient::frameDelayMs(returnDataMode, inFlight, pending), delay);
+}
+
+void TstClients::remoteInteractionSwitch()
+{
+    startManager();
+    RawPeer peer;
+    mManager->addClient(QHostAddress::LocalHost, peer.port(), 1, true);
+    Receiver receiver;
+    QVERIFY(acceptReceiver(peer, receiver, 1));
+    // vk 0x41 'A', scan 0x1E, press
+    const QByteArray key = RawPeer::command("KEYB_EVENT", QByteArray("\x00\x41\x00\x1E\x00", 5));
+    RawPeer::writeFrame(receiver.controls, key);
+    RawPeer::writeFrame(receiver.video, RawPeer::command("PENDINGFRA", int32Bytes(28)));
+    // PENDINGFRA still acts with interaction off: the frame is held back.
+    QTest::qWait(300);
+    mCompressor->publish(1, "held");
+    QTest::qWait(300);
+    QVERIFY(mCompressor->isFrameAvailable());
+    QVERIFY(mBackend->keys().empty());
+
+    mManager->setRemoteInteraction(true);
+    RawPeer::writeFrame(receiver.controls, key.left(14)); // too short: ignored
+    RawPeer::writeFrame(receiver.controls, key);
+    QTRY_COMPARE(mBackend->keys().size(), size_t(1));
+    RawPeer::writeFrame(receiver.video, RawPeer::command("PENDINGFRA", int32Bytes(0)));
+    QCOMPARE(nextNonCursor(receiver.video), QByteArray("FRAME     held"));
+}
+
+void TstClients::receiverDisconnectEndsClient()
+{
+    startManager();
+    RawPeer peer;
+    mManager->addClient(QHostAddress::LocalHost, peer.port(), 2, true);
+    Receiver receiver;
+    QVERIFY(acceptReceiver(peer, receiver, 2));
+    RawPeer::writeFrame(receiver.controls, RawPeer::command("DISCONNECT"));
+    QTRY_VERIFY_WITH_TIMEOUT(!mManager->hasClients(), 10000);
+    for (QTcpSocket *conn : {receiver.video, receiver.controls}) {
+        QByteArray payload;
+        while (RawPeer::readFrame(conn, payload, 5000)) {
+        }
+        QCOMPARE(conn->state(), QAbstractSocket::UnconnectedState);
+    }
+}
+
+void TstClients::peerCloseDropsClient()
+{
+    startManager();
+    RawPeer peer;
+    mManager->addClient(QHostAddress::LocalHost, peer.port(), 3, true);
+    Receiver receiver;
+    QVERIFY(acceptReceiver(peer, receiver, 3));
+    receiver.video->abort();
+    QTRY_VERIFY_WITH_TIMEOUT(!mManager->hasClients(), 10000);
+    // The other connection is closed by the library, with a DISCONNECT since it asked for the stop.
+    QByteArray last;
+    QByteArray payload;
+    while (RawPeer::readFrame(receiver.controls, payload, 5000))
+        if (!payload.isEmpty())
+            last = payload;
+    QCOMPARE(last, QByteArray("DISCONNECT"));
+}
+
+void TstClients::stopDisconnectsEveryClient()
+{
+    startManager();
+    RawPeer peer;
+    mManager->addClient(QHostAddress::LocalHost, peer.port(), 4, true);
+    Receiver first;
+    QVERIFY(acceptReceiver(peer, first, 4));
+    mManager->addClient(QHostAddress::LocalHost, peer.port(), 5, true);
+    Receiver second;
+    QVERIFY(acceptReceiver(peer, second, 5));
+    mManager->requestStop();
+    QVERIFY(!mManager->hasClients());
+    for (QTcpSocket *conn : {first.video, first.controls, second.video, second.controls})
+        QCOMPARE(nextNonCursor(conn), QByteArray("DISCONNECT"));
+    QVERIFY(mManager->wait(10000));
+    // A restarted manager begins with no client.
+    mManager->startManager();
+    QVERIFY(!mManager->hasClients());
+}
+
+QTEST_MAIN(TstClients)
+#include "tst_clients.moc"
