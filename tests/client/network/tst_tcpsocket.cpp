@@ -1,0 +1,353 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The framed connection against a fake display server on loopback; frames on
+// the peer's side are written and read byte by byte from the layout.
+#include "fakecodetestserver.h"
+
+#include <network/messageframe.h>
+#include <network/tcpsocket.h>
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QtTest>
+
+#include <mutex>
+
+using namespace Kiv::Network;
+using TestPeers::frame;
+
+namespace {
+
+const QByteArray kKeepAlive("\0\0\0\0", 4);
+
+// The callbacks as the session window would see them; filled on the socket's
+// thread, read on the test's.
+class Recorder {
+public:
+    // Declared before the socket, so that it outlives the socket's last
+    // callback.
+    void attach(TcpSocket &socket)
+    {
+        socket.setConnectedCallback([this](TcpSocket *) { add("connected"); });
+        socket.setConnectionFailedCallback([this](TcpSocket *) { add("failed"); });
+        socket.setConnectionStoppedCallback([this](TcpSocket *) { add("stopped"); });
+        socket.setMessageReceivedCallback([this](TcpSocket *, QByteArray m) {
+            std::lock_guard<std::mutex> l(m_lock);
+            m_messages.append(m);
+        });
+    }
+    QStringList events() const
+    {
+        std::lock_guard<std::mutex> l(m_lock);
+        return m_events;
+    }
+    QList<QByteArray> messages() const
+    {
+        std::lock_guard<std::mutex> l(m_lock);
+        return m_messages;
+    }
+
+private:
+    void add(const QString &e)
+    {
+        std::lock_guard<std::mutex> l(m_lock);
+        m_events.append(e);
+    }
+    mutable std::mutex m_lock;
+    QStringList m_events;
+    QList<QByteArray> m_messages;
+};
+
+// One accepted connection: the frames received, with arrival times.
+struct PeerConnection {
+    QPointer<QTcpSocket> socket;
+    QByteArray pending;
+    QList<QByteArray> frames; // payloads; keep-alives as empty arrays
+    QList<qint64> arrivals;   // ms since the peer started
+    bool disconnected = false;
+    int keepAlives() const
+    {
+        int n = 0;
+        for (const QByteArray &f : frames)
+            n += f.isEmpty();
+        return n;
+    }
+    QList<QByteArray> messages() const
+    {
+        QList<QByteArray> out;
+        for (const QByteArray &f : frames)
+            if (!f.isEmpty())
+                out << f;
+        return out;
+    }
+};
+
+class FakePeer : public QObject {
+public:
+    FakePeer()
+    {
+        clock.start();
+        server.listen(QHostAddress::LocalHost, 0);
+        connect(&server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *s = server.nextPendingConnection()) {
+                auto c = std::make_shared<PeerConnection>();
+                c->socket = s;
+                connections.append(c);
+                connect(s, &QTcpSocket::readyRead, this, [this, c] { read(*c); });
+                connect(s, &QTcpSocket::disconnected, this, [c] { c->disconnected = true; });
+            }
+        });
+    }
+    quint16 port() const { return server.serverPort(); }
+    PeerConnection &last() { return *connections.last(); }
+
+    QTcpServer server;
+    QList<std::shared_ptr<PeerConnection>> connections;
+    QElapsedTimer clock;
+
+private:
+    void read(PeerConnection &c)
+    {
+        c.pending.append(c.socket->readAll());
+        while (c.pending.size() >= 4) {
+            const qint32 n = qint32(quint8(c.pending[0]) | quint8(c.pending[1]) << 8 | quint8(c.pending[2]) << 16 |
+                                    quint32(quint8(c.pending[3])) << 24);
+            if (n < 0 || c.pending.size() < 4 + n)
+                return;
+            c.frames.append(c.pending.mid(4, n));
+            c.arrivals.append(clock.elapsed());
+            c.pending.remove(0, 4 + n);
+        }
+    }
+};
+
+} // namespace
+
+class TstTcpSocket : public QObject {
+    Q_OBJECT
+private slots:
+    void frameEncoding();
+    void received_data();
+    void received();
+    void keepAliveWhenIdle();
+    void queuedMessagesGoFirstAndSurviveAConnection();
+    void failedConnection();
+    void stopEndsOnce();
+    void peerCloses();
+    void lengthAboveTheBound_data();
+    void lengthAboveTheBound();
+    void silencePeerDroppedKeepAlivePeerKept();
+};
+
+void TstTcpSocket::frameEncoding()
+{
+    QCOMPARE(encodeFrame("abc"), QByteArray("\x03\x00\x00\x00"
+                                            "abc",
+                                            7));
+    QCOMPARE(encodeFrame(QByteArray()), kKeepAlive);
+    QCOMPARE(encodeFrame(QByteArray(258, 'x')).left(4), QByteArray("\x02\x01\x00\x00", 4));
+    QCOMPARE(decodeFrameLength("\xff\xff\xff\xff"), -1);
+    QCOMPARE(decodeFrameLength("\x01\x00\x00\x04"), 0x04000001);
+}
+
+void TstTcpSocket::received_data()
+{
+    // Writes by the peer (with a pause between them) and the messages the
+    // owner must see. Every script ends with the message "end".
+    QTest::addColumn<QList<QByteArray>>("writes");
+    QTest::addColumn<QList<QByteArray>>("expected");
+    const QByteArray big(300 * 1000, 'b');
+    QTest::newRow("one message") << QList<QByteArray>{frame("hello")} << QList<QByteArray>{"hello"};
+    QTest::newRow("keep-alive never delivered")
+        << QList<QByteArray>{kKeepAlive + frame("a") + kKeepAlive} << QList<QByteArray>{"a"};
+    QTest::newRow("negative length is an empty message")
+        << QList<QByteArray>{frame("", -1) + frame("b")} << QList<QByteArray>{"", "b"};
+    QTest::newRow("frames back to back") << QList<QByteArray>{frame("x") + frame("yz") + frame("x")}
+                                         << QList<QByteArray>{"x", "yz", "x"};
+    QTest::newRow("frame in pieces") << QList<QByteArray>{frame(big).left(2), frame(big).mid(2, 100000),
+                                                          frame(big).mid(100002)}
+                                     << QList<QByteArray>{big};
+    QTest::newRow("binary payload") << QList<QByteArray>{frame(QByteArray("\0\1\2\0", 4))}
+                                    << QList<QByteArray>{QByteArray("\0\1\2\0", 4)};
+}
+
+void TstTcpSocket::received()
+{
+    QFETCH(QList<QByteArray>, writes);
+    QFETCH(QList<QByteArray>, expected);
+    FakePeer peer;
+    Recorder recorder;
+    TcpSocket socket;
+    recorder.attach(socket);
+    socket.connectToServer(QHostAddress::LocalHost, peer.port());
+    QTRY_COMPARE_WITH_TIMEOUT(peer.connections.size(), 1, 10000);
+    QTRY_VERIFY(recorder.events().contains("connected"));
+    for (const QByteArray &w : writes) {
+        peer.last().socket->write(w);
+        QTest::qWait(50);
+    }
+    peer.last().socket->write(frame("end"));
+    QTRY_VERIFY_WITH_TIMEOUT(!recorder.messages().isEmpty() && recorder.messages().last() == "end", 10000);
+    QList<QByteArray> got = recorder.messages();
+    got.removeLast();
+    QCOMPARE(got, expected);
+    QVERIFY(socket.isConnected());
+    QCOMPARE(QString::fromStdString(socket.peerAddress()), QString("127.0.0.1"));
+    socket.stop();
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.events(), (QStringList{"connected", "stopped"}), 10000);
+}
+
+void TstTcpSocket::keepAliveWhenIdle()
+{
+    FakePeer peer;
+    Recorder recorder;
+    TcpSocket socket;
+    recorder.attach(socket);
+    socket.connectToServer(QHostAddress::LocalHost, peer.port());
+    QTRY_COMPARE_WITH_TIMEOUT(peer.connections.size(), 1, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(peer.last().keepAlives() >= 6, 10000);
+    const PeerConnection &c = peer.last();
+    QVERIFY(c.messages().isEmpty());
+    QList<qint64> gaps;
+    for (int i = 1; i < c.arrivals.size(); ++i)
+        gaps << c.arrivals.at(i) - c.arrivals.at(i - 1);
+    std::sort(gaps.begin(), gaps.end());
+    // More than 200 ms after the last write; arrival jitter allowed for.
+    QVERIFY2(gaps.first() >= 150, qPrintable(QString::number(gaps.first())));
+    QVERIFY2(gaps.at(gaps.size() / 2) <= 450, qPrintable(QString::number(gaps.at(gaps.size() / 2))));
+    // A message written resets the keep-alive clock; it arrives as a frame.
+    socket.sendMessage("ping");
+    QTRY_COMPARE(peer.last().messages(), QList<QByteArray>{"ping"});
+}
+
+void TstTcpSocket::queuedMessagesGoFirstAndSurviveAConnection()
+{
+    FakePeer peer;
+    Recorder recorder;
+    TcpSocket socket;
+    recorder.attach(socket);
+    socket.sendMessage("first");
+    socket.sendMessage("second");
+    socket.connectToServer(QHostAddress::LocalHost, peer.port());
+    QTRY_COMPARE_WITH_TIMEOUT(peer.connections.size(), 1, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(peer.last().frames.size() >= 2, 10000);
+    QCOMPARE(peer.last().frames.mid(0, 2), (QList<QByteArray>{"first", "second"}));
+    socket.stop();
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.events(), (QStringList{"connected", "stopped"}), 10000);
+    QTRY_VERIFY(!socket.isRunning());
+
+    // Queued while idle: written first on the next connection.
+    socket.sendMessage("third");
+    socket.connectToServer(QHostAddress::LocalHost, peer.port());
+    QTRY_COMPARE_WITH_TIMEOUT(peer.connections.size(), 2, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!peer.last().frames.isEmpty(), 10000);
+    QCOMPARE(peer.last().frames.first(), QByteArray("third"));
+    QTRY_COMPARE(recorder.events(), (QStringList{"connected", "stopped", "connected"}));
+}
+
+void TstTcpSocket::failedConnection()
+{
+    quint16 port = 0;
+    {
+        QTcpServer s;
+        s.listen(QHostAddress::LocalHost, 0);
+        port = s.serverPort();
+    }
+    Recorder recorder;
+    TcpSocket socket;
+    recorder.attach(socket);
+    socket.connectToServer(QHostAddress::LocalHost, port);
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.events(), (QStringList{"failed", "stopped"}), 10000);
+    QVERIFY(!socket.isConnected());
+    QVERIFY(recorder.messages().isEmpty());
+}
+
+void TstTcpSocket::stopEndsOnce()
+{
+    FakePeer peer;
+    Recorder recorder;
+    TcpSocket socket;
+    recorder.attach(socket);
+    socket.connectToServer(QHostAddress::LocalHost, peer.port());
+    QTRY_VERIFY_WITH_TIMEOUT(socket.isConnected(), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(peer.connections.size(), 1, 10000);
+    socket.stop();
+    socket.stop();
+    QTRY_VERIFY_WITH_TIMEOUT(peer.last().disconnected, 10000);
+    QTRY_VERIFY(socket.isFinished());
+    QCOMPARE(recorder.events(), (QStringList{"connected", "stopped"}));
+    QVERIFY(!socket.isConnected());
+    QVERIFY(socket.peerAddress().empty());
+}
+
+void TstTcpSocket::peerCloses()
+{
+    FakePeer peer;
+    Recorder recorder;
+    TcpSocket socket;
+    recorder.attach(socket);
+    socket.connectToServer(QHostAddress::LocalHost, peer.port());
+    QTRY_COMPARE_WITH_TIMEOUT(peer.connections.size(), 1, 10000);
+    peer.last().socket->write(frame("bye"));
+    peer.last().socket->disconnectFromHost();
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.events(), (QStringList{"connected", "stopped"}), 10000);
+    QCOMPARE(recorder.messages(), QList<QByteArray>{"bye"});
+}
+
+void TstTcpSocket::lengthAboveTheBound_data()
+{
+    QTest::addColumn<qint64>("length");
+    QTest::newRow("64 MiB + 1") << qint64(64 * 1024 * 1024 + 1);
+    QTest::newRow("largest") << qint64(0x7fffffff);
+}
+
+void TstTcpSocket::lengthAboveTheBound()
+{
+    QFETCH(qint64, length);
+    FakePeer peer;
+    Recorder recorder;
+    TcpSocket socket;
+    recorder.attach(socket);
+    socket.connectToServer(QHostAddress::LocalHost, peer.port());
+    QTRY_COMPARE_WITH_TIMEOUT(peer.connections.size(), 1, 10000);
+    peer.last().socket->write(frame("", length) + QByteArray(1000, 'x'));
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.events(), (QStringList{"connected", "stopped"}), 10000);
+    QVERIFY(recorder.messages().isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(peer.last().disconnected, 10000);
+}
+
+void TstTcpSocket::silencePeerDroppedKeepAlivePeerKept()
+{
+    FakePeer silent;
+    FakePeer alive;
+    Recorder droppedEvents;
+    Recorder keptEvents;
+    TcpSocket dropped;
+    TcpSocket kept;
+    droppedEvents.attach(dropped);
+    keptEvents.attach(kept);
+    QElapsedTimer since;
+    since.start();
+    dropped.connectToServer(QHostAddress::LocalHost, silent.port());
+    kept.connectToServer(QHostAddress::LocalHost, alive.port());
+    QTRY_COMPARE_WITH_TIMEOUT(alive.connections.size(), 1, 10000);
+    QTimer beat;
+    connect(&beat, &QTimer::timeout, this, [&] {
+        if (alive.last().socket)
+            alive.last().socket->write(kKeepAlive);
+    });
+    beat.start(1000);
+    QTRY_VERIFY_WITH_TIMEOUT(droppedEvents.events().contains("stopped"), 40000);
+    const qint64 after = since.elapsed();
+    QVERIFY2(after >= 20000, qPrintable(QString::number(after)));
+    QVERIFY2(after < 30000, qPrintable(QString::number(after)));
+    QVERIFY(kept.isConnected());
+    QCOMPARE(keptEvents.events(), QStringList{"connected"});
+    QVERIFY(keptEvents.messages().isEmpty());
+    QCOMPARE(droppedEvents.events(), (QStringList{"connected", "stopped"}));
+}
+
+QTEST_GUILESS_MAIN(TstTcpSocket)
+#include "tst_tcpsocket.moc"
