@@ -12,4 +12,19 @@
         <translation>English</translation>
     </message>
 </context>
+<context>
+    <name>UiCodeWindow</name>
+    <message>
+        <source>%X% / %Y% users.</source>
+        <translation>%X% / %Y% users.</translation>
+    </message>
+    <message>
+        <source>No user.</source>
+        <translation>No user.</translation>
+    </message>
+    <message>
+        <source>Meeting is full.</source>
+        <translation>Meeting is full.</translation>
+    </message>
+</context>
 </TS>

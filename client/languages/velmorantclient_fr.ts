@@ -12,4 +12,19 @@
         <translation>English</translation>
     </message>
 </context>
+<context>
+    <name>UiCodeWindow</name>
+    <message>
+        <source>%X% / %Y% users.</source>
+        <translation>%X% / %Y% utilisateurs.</translation>
+    </message>
+    <message>
+        <source>No user.</source>
+        <translation>Aucun utilisateur.</translation>
+    </message>
+    <message>
+        <source>Meeting is full.</source>
+        <translation>La réunion est complète.</translation>
+    </message>
+</context>
 </TS>
