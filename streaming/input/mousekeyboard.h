@@ -15,10 +15,7 @@
 #include <thread>
 #include <vector>
 
-namespace glimra::platform {
-class InputBackend;
-struct TouchContact;
-} // namespace glimra::platform
+#include "platform/inputbackend.h"
 
 // Turns remote "MOUS_EVENT", "RPOS_EVENT", "KEYB_EVENT" and "TACT_EVENT"
 // payloads into local input. Decides which pointer owns the mouse and queues
@@ -64,25 +61,27 @@ private:
 
     void touchInjectionLoop();
     qint64 now() const;
-    void sendMouse(int pX, int pY, uint32_t pData, uint32_t pFlags);
+    void sendMouse(int32_t pX, int32_t pY, uint32_t pData, uint32_t pFlags);
+    int32_t freePointerId() const; // under the touch mutex
 
     std::unique_ptr<glimra::platform::InputBackend> mBackend;
     std::function<qint64()> mClock;
 
     // Written by the GUI thread, read by the manager and touch threads.
-    std::atomic<int> mPhysicalWidth{0};
-    std::atomic<int> mPhysicalHeight{0};
-    mutable std::mutex mGeometryMutex;
+    mutable std::mutex mGeometryMutex; // guards the five members below
+    int mPhysicalWidth = 0;
+    int mPhysicalHeight = 0;
     QRect mScreenRect;
     QRect mPrimaryRect;
     double mPrimaryRatio = 1.0;
-    QString mScreenName;
+    QString mScreenName; // GUI thread
 
     std::atomic<qint64> mLastInputTime{0};
     int32_t mActivePointer = -1; // manager thread only
 
     std::mutex mTouchMutex; // guards the four members below
     int32_t mNextPointerId = 0;
+    quint64 mDroppedTouchEvents = 0;
     std::vector<glimra::platform::TouchContact> mContacts;
     QMap<int32_t, int32_t> mPointerIds;             // remote contact id -> local pointer id
     QMap<int32_t, QList<TouchPoint>> mQueuedPoints; // remote contact id -> samples to inject
