@@ -88,6 +88,16 @@ bool H264Decoder::decode(const char *data, int size, const std::function<void(co
     return ok;
 }
 
+void H264Decoder::flush(const std::function<void(const AVFrame *)> &onPicture)
+{
+    if (!m_context || avcodec_send_packet(m_context, nullptr) < 0)
+        return;
+    while (avcodec_receive_frame(m_context, m_frame) >= 0) {
+        onPicture(m_frame);
+        av_frame_unref(m_frame);
+    }
+}
+
 int H264Decoder::meanLuma(const AVFrame *picture, const QRect &block)
 {
     const AVPixFmtDescriptor *desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(picture->format));
@@ -116,6 +126,27 @@ QImage H264Decoder::toImage(const AVFrame *picture)
     QImage image(picture->width, picture->height, QImage::Format_RGB888);
     if (image.isNull())
         return image;
+    if (picture->format == AV_PIX_FMT_YUV420P || picture->format == AV_PIX_FMT_YUVJ420P) {
+        // A plain BT.601 loop: libswscale 5.1 garbles 4:2:0 to RGB at widths
+        // that are not a multiple of 8.
+        const bool full = picture->format == AV_PIX_FMT_YUVJ420P || picture->color_range == AVCOL_RANGE_JPEG;
+        for (int y = 0; y < picture->height; ++y) {
+            const uint8_t *py = picture->data[0] + static_cast<ptrdiff_t>(y) * picture->linesize[0];
+            const uint8_t *pu = picture->data[1] + static_cast<ptrdiff_t>(y / 2) * picture->linesize[1];
+            const uint8_t *pv = picture->data[2] + static_cast<ptrdiff_t>(y / 2) * picture->linesize[2];
+            uchar *out = image.scanLine(y);
+            for (int x = 0; x < picture->width; ++x) {
+                const double l = full ? py[x] : (py[x] - 16) * 255.0 / 219.0;
+                const double scale = full ? 1.0 : 255.0 / 224.0;
+                const double u = (pu[x / 2] - 128) * scale;
+                const double v = (pv[x / 2] - 128) * scale;
+                out[3 * x] = static_cast<uchar>(qBound(0.0, l + 1.402 * v, 255.0));
+                out[3 * x + 1] = static_cast<uchar>(qBound(0.0, l - 0.344136 * u - 0.714136 * v, 255.0));
+                out[3 * x + 2] = static_cast<uchar>(qBound(0.0, l + 1.772 * u, 255.0));
+            }
+        }
+        return image;
+    }
     m_sws = sws_getCachedContext(m_sws, picture->width, picture->height, static_cast<AVPixelFormat>(picture->format),
                                  picture->width, picture->height, AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr, nullptr,
                                  nullptr);

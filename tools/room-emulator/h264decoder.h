@@ -28,6 +28,10 @@ public:
     // onPicture is called for every decoded picture, valid only during the call.
     bool decode(const char *data, int size, const std::function<void(const AVFrame *)> &onPicture);
 
+    // Drains the pictures the decoder still holds (reordering delay) at the
+    // end of a stream.
+    void flush(const std::function<void(const AVFrame *)> &onPicture);
+
     // Mean luma (0-255) of a block of a picture, -1 when outside or not YUV.
     static int meanLuma(const AVFrame *picture, const QRect &block);
     // A copy of the picture as RGB, for dumps.

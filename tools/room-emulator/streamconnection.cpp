@@ -25,6 +25,7 @@ StreamConnection::StreamConnection(Connection *connection, const EmulatorOptions
     : QObject(connection), m_connection(connection), m_options(options)
 {
     connect(connection, &Connection::frameReceived, this, &StreamConnection::handleFrame);
+    connect(connection, &Connection::closing, this, &StreamConnection::onClosing);
     connection->setKeepAlive(options.keepAliveMs);
     connection->setIdleTimeout(options.clientTimeoutMs);
 }
@@ -194,30 +195,7 @@ void StreamConnection::handleVideoFrame(const QByteArray &payload)
     if (ok) {
         ok = m_decoder->decode(packet, size, [&](const AVFrame *picture) {
             ++pictures;
-            ++m_pictures;
-            e.insert(QStringLiteral("width"), picture->width);
-            e.insert(QStringLiteral("height"), picture->height);
-            if (!m_options.lumaBlocks.isEmpty()) {
-                QJsonArray luma;
-                QString bits;
-                for (const QRect &block : m_options.lumaBlocks) {
-                    const int l = H264Decoder::meanLuma(picture, block);
-                    luma.append(l);
-                    bits.append(l >= 128 ? QLatin1Char('1') : QLatin1Char('0'));
-                }
-                e.insert(QStringLiteral("luma"), luma);
-                if (m_options.lumaGrid)
-                    e.insert(QStringLiteral("bits"), bits);
-            }
-            if (!m_options.dumpDir.isEmpty() && (m_pictures - 1) % m_options.dumpEvery == 0) {
-                const QString path = QDir(m_options.dumpDir)
-                                         .filePath(QStringLiteral("stream%1-conn%2-%3.png")
-                                                       .arg(m_streamId)
-                                                       .arg(m_connection->id())
-                                                       .arg(m_pictures, 6, 10, QChar('0')));
-                const bool saved = m_decoder->toImage(picture).save(path, "PNG");
-                e.insert(QStringLiteral("dump"), saved ? path : QStringLiteral("failed: ") + path);
-            }
+            inspectPicture(picture, &e);
         });
     }
     const qint64 done = EventLog::monotonicMicros();
@@ -231,6 +209,51 @@ void StreamConnection::handleVideoFrame(const QByteArray &payload)
     events().write(QStringLiteral("stream.frame"), e);
     if (m_options.returnData)
         sendCommand("RETURNDATA");
+}
+
+void StreamConnection::inspectPicture(const AVFrame *picture, QJsonObject *e)
+{
+    ++m_pictures;
+    e->insert(QStringLiteral("width"), picture->width);
+    e->insert(QStringLiteral("height"), picture->height);
+    if (!m_options.lumaBlocks.isEmpty()) {
+        QJsonArray luma;
+        QString bits;
+        for (const QRect &block : m_options.lumaBlocks) {
+            const int l = H264Decoder::meanLuma(picture, block);
+            luma.append(l);
+            bits.append(l >= 128 ? QLatin1Char('1') : QLatin1Char('0'));
+        }
+        e->insert(QStringLiteral("luma"), luma);
+        if (m_options.lumaGrid)
+            e->insert(QStringLiteral("bits"), bits);
+    }
+    if (!m_options.dumpDir.isEmpty() && (m_pictures - 1) % m_options.dumpEvery == 0) {
+        const QString path = QDir(m_options.dumpDir)
+                                 .filePath(QStringLiteral("stream%1-conn%2-%3.png")
+                                               .arg(m_streamId)
+                                               .arg(m_connection->id())
+                                               .arg(m_pictures, 6, 10, QChar('0')));
+        const bool saved = m_decoder->toImage(picture).save(path, "PNG");
+        e->insert(QStringLiteral("dump"), saved ? path : QStringLiteral("failed: ") + path);
+    }
+}
+
+void StreamConnection::onClosing()
+{
+    if (!m_decoder)
+        return;
+    // Pictures held back for reordering are still shown at the end.
+    int pictures = 0;
+    QJsonObject e{{QStringLiteral("conn"), m_connection->id()},
+                  {QStringLiteral("stream"), static_cast<double>(m_streamId)}};
+    m_decoder->flush([&](const AVFrame *picture) {
+        ++pictures;
+        inspectPicture(picture, &e);
+    });
+    e.insert(QStringLiteral("decoded"), pictures);
+    e.insert(QStringLiteral("total_pictures"), m_pictures);
+    events().write(QStringLiteral("stream.flush"), e);
 }
 
 void StreamConnection::sendCommand(const char *name, const QByteArray &arguments)

@@ -10,6 +10,8 @@
 
 class Connection;
 class H264Decoder;
+class QJsonObject;
+struct AVFrame;
 struct EmulatorOptions;
 
 // The receiving side of one stream connection. Frames on the wire:
@@ -45,6 +47,8 @@ private:
     void handleDescriptor(const QString &name, const QByteArray &payload);
     void handleVideoFrame(const QByteArray &payload);
     void malformed(const QString &error);
+    void inspectPicture(const AVFrame *picture, QJsonObject *event);
+    void onClosing();
 
     Connection *m_connection;
     const EmulatorOptions &m_options;

@@ -1,0 +1,289 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The emulator's stream receiver: handshake, descriptors, H.264 frames made
+// by FFmpeg's own encoder, flow control and input commands, from a raw peer.
+#include "emulatorprocess.h"
+
+#include <QDir>
+#include <QImage>
+#include <QJsonArray>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <cstring>
+
+namespace {
+QByteArray handshake(quint32 id)
+{
+    return QStringLiteral("{ \"connection_type\" : \"STREAM_VIDEO\", \"ID\" : %1}").arg(id).toUtf8();
+}
+
+QByteArray f32(float v)
+{
+    quint32 bits = 0;
+    std::memcpy(&bits, &v, 4);
+    return le32(bits);
+}
+
+// Encodes a lavfi source with libx264 and splits the Annex B stream into
+// access units at its access unit delimiters.
+QList<QByteArray> encode(const QString &source, int frames, QString *error, bool zeroLatency = true)
+{
+    const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+    if (ffmpeg.isEmpty()) {
+        *error = QStringLiteral("ffmpeg not installed");
+        return {};
+    }
+    const QString out = QDir::temp().filePath(QStringLiteral("stream-%1-%2.h264").arg(qHash(source)).arg(zeroLatency));
+    QStringList args{"-nostdin",  "-loglevel",
+                     "error",     "-y",
+                     "-f",        "lavfi",
+                     "-i",        source,
+                     "-frames:v", QString::number(frames),
+                     "-c:v",      "libx264",
+                     "-threads",  "1",
+                     "-pix_fmt",  "yuv420p",
+                     "-bsf:v",    "h264_metadata=aud=insert",
+                     "-f",        "h264",
+                     out};
+    if (zeroLatency)
+        args = args.mid(0, 12) + QStringList{"-tune", "zerolatency"} + args.mid(12);
+    QProcess p;
+    p.start(ffmpeg, args);
+    if (!p.waitForFinished(120000) || p.exitCode() != 0) {
+        *error = QStringLiteral("ffmpeg failed: ") + QString::fromLocal8Bit(p.readAllStandardError());
+        return {};
+    }
+    QFile f(out);
+    f.open(QIODevice::ReadOnly);
+    const QByteArray data = f.readAll();
+    QList<int> starts;
+    for (int i = 0; i + 3 < data.size(); ++i) {
+        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1) {
+            if ((data[i + 3] & 0x1f) == 9)
+                starts.append(i > 0 && data[i - 1] == 0 ? i - 1 : i);
+            i += 2;
+        }
+    }
+    QList<QByteArray> units;
+    for (int k = 0; k < starts.size(); ++k)
+        units.append(data.mid(starts[k], (k + 1 < starts.size() ? starts[k + 1] : data.size()) - starts[k]));
+    return units;
+}
+
+// Opens one stream connection: handshake, its answer, then the descriptors.
+bool openStream(FramePeer &peer, quint16 port, quint32 id, bool video)
+{
+    if (!peer.connectTo(port))
+        return false;
+    peer.send(handshake(id));
+    if (peer.readFrame().isEmpty())
+        return false;
+    peer.send(commandOf("ID", le32(id)));
+    if (video) {
+        peer.send(commandOf("STREAMTYPE", "VIDEO"));
+        peer.send(commandOf("CODEC", QByteArray(1, '\1')));
+    } else {
+        peer.send(commandOf("STREAMTYPE", "CONTROLS"));
+        peer.send(commandOf("TOUCH", QByteArray(1, '\0')));
+        peer.send(commandOf("TRACKPAD", QByteArray(1, '\1')));
+    }
+    return true;
+}
+} // namespace
+
+class TestRoomEmulatorStream : public QObject {
+    Q_OBJECT
+private slots:
+    void decodesFfmpegStream_data();
+    void decodesFfmpegStream();
+    void lumaAndDumps();
+    void cursorPauseDisconnect();
+    void commands_data();
+    void commands();
+    void malformed_data();
+    void malformed();
+};
+
+void TestRoomEmulatorStream::decodesFfmpegStream_data()
+{
+    QTest::addColumn<bool>("zeroLatency");
+    QTest::newRow("zero latency: one picture per frame") << true;
+    QTest::newRow("B-frames: pictures held back until the end") << false;
+}
+
+void TestRoomEmulatorStream::decodesFfmpegStream()
+{
+    QFETCH(bool, zeroLatency);
+    QString error;
+    const QList<QByteArray> units = encode("testsrc=size=320x240:rate=25", 10, &error, zeroLatency);
+    if (units.isEmpty())
+        QSKIP(qPrintable(error));
+    QCOMPARE(units.size(), 10);
+
+    EmulatorProcess emu;
+    QVERIFY(emu.start({"--return-data"}));
+    FramePeer video, controls;
+    QVERIFY(openStream(video, emu.streamPort(), 42, true));
+    QVERIFY(openStream(controls, emu.streamPort(), 42, false));
+    const QJsonObject handshake = emu.waitFor("stream.handshake");
+    QVERIFY(handshake.value("ok").toBool());
+    QCOMPARE(handshake.value("id").toInt(), 42);
+    for (const char *role : {"video", "controls"}) {
+        const QJsonObject ready =
+            emu.waitFor("stream.ready", [&](const QJsonObject &e) { return e.value("role") == role; });
+        QVERIFY2(ready.value("order_ok").toBool(), role);
+        QCOMPARE(ready.value("stream").toInt(), 42);
+    }
+
+    for (const QByteArray &unit : units)
+        video.send(commandOf("FRAME", unit));
+    int pictures = 0;
+    for (int i = 0; i < units.size(); ++i) {
+        const QJsonObject frame = emu.waitFor("stream.frame");
+        QVERIFY2(!frame.isEmpty(), "frame event missing");
+        QCOMPARE(frame.value("seq").toInt(), i + 1);
+        QCOMPARE(frame.value("size").toInt(), units[i].size());
+        QCOMPARE(frame.value("key").toBool(), i == 0);
+        QVERIFY(!frame.contains("error"));
+        QVERIFY(frame.value("arrival_us").toDouble() > 0);
+        if (zeroLatency)
+            QCOMPARE(frame.value("decoded").toInt(), 1);
+        pictures += frame.value("decoded").toInt();
+        if (frame.value("decoded").toInt() > 0) {
+            QCOMPARE(frame.value("width").toInt(), 320);
+            QCOMPARE(frame.value("height").toInt(), 240);
+        }
+        // One RETURNDATA per frame, on the video connection.
+        QCOMPARE(video.readFrame(), commandOf("RETURNDATA"));
+    }
+    video.send(commandOf("DISCONNECT"));
+    const QJsonObject flush = emu.waitFor("stream.flush");
+    QCOMPARE(pictures + flush.value("decoded").toInt(), 10);
+    QCOMPARE(flush.value("total_pictures").toInt(), 10);
+}
+
+void TestRoomEmulatorStream::lumaAndDumps()
+{
+    QString error;
+    const QList<QByteArray> units =
+        encode("color=c=white:size=320x240:rate=25,drawbox=x=160:y=0:w=160:h=240:color=black:t=fill", 3, &error);
+    if (units.isEmpty())
+        QSKIP(qPrintable(error));
+    QTemporaryDir dir;
+    EmulatorProcess emu;
+    QVERIFY(emu.start({"--luma-grid", "0,80,160,80,2,1", "--luma-block", "0,0,400,10", "--dump-frames", dir.path(),
+                       "--dump-every", "2"}));
+    FramePeer video;
+    QVERIFY(openStream(video, emu.streamPort(), 7, true));
+    for (const QByteArray &unit : units)
+        video.send(commandOf("FRAME", unit));
+    QStringList dumps;
+    for (int i = 0; i < units.size(); ++i) {
+        const QJsonObject frame = emu.waitFor("stream.frame");
+        const QJsonArray luma = frame.value("luma").toArray();
+        QCOMPARE(luma.size(), 3);
+        QCOMPARE(luma.at(0).toInt(), -1); // the block leaves the picture
+        QVERIFY2(luma.at(1).toInt() > 240, qPrintable(QString::number(luma.at(1).toInt())));
+        QVERIFY2(luma.at(2).toInt() < 15, qPrintable(QString::number(luma.at(2).toInt())));
+        QCOMPARE(frame.value("bits").toString(), QString("010"));
+        if (frame.contains("dump"))
+            dumps.append(frame.value("dump").toString());
+    }
+    QCOMPARE(dumps.size(), 2); // pictures 1 and 3
+    const QImage image(dumps.first());
+    QCOMPARE(image.size(), QSize(320, 240));
+    QVERIFY(qGray(image.pixel(50, 120)) > 240);
+    QVERIFY(qGray(image.pixel(270, 120)) < 15);
+}
+
+void TestRoomEmulatorStream::cursorPauseDisconnect()
+{
+    EmulatorProcess emu;
+    QVERIFY(emu.start({}));
+    FramePeer video;
+    QVERIFY(openStream(video, emu.streamPort(), 5, true));
+    video.send(commandOf("MOUSEPOS", f32(0.25f) + f32(-0.5f) + le32(0x11223344) + le32(0x00000055)));
+    const QJsonObject pos = emu.waitFor("stream.mousepos");
+    QCOMPARE(pos.value("x").toDouble(), 0.25);
+    QCOMPARE(pos.value("y").toDouble(), -0.5);
+    QCOMPARE(qint64(pos.value("time_ms").toDouble()), (qint64(0x55) << 32) | 0x11223344);
+    video.send(commandOf("PAUSE"));
+    QVERIFY(!emu.waitFor("stream.pause").isEmpty());
+    video.send(commandOf("NEWTHING", "x"));
+    QCOMPARE(emu.waitFor("stream.unknown").value("size").toInt(), 11);
+    video.send(commandOf("DISCONNECT"));
+    QVERIFY(!emu.waitFor("stream.disconnect").isEmpty());
+    QVERIFY(video.waitClosed());
+}
+
+void TestRoomEmulatorStream::commands_data()
+{
+    QTest::addColumn<QJsonObject>("command");
+    QTest::addColumn<bool>("onVideo");
+    QTest::addColumn<QByteArray>("payload");
+    QTest::newRow("mouse") << QJsonObject{{"cmd", "input"}, {"kind", "mouse"}, {"pointer", 3}, {"x", 0.5},
+                                          {"y", 0.25},      {"action", 2},     {"button", 1}}
+                           << false
+                           << commandOf("MOUS_EVENT", le32(3) + f32(0.5f) + f32(0.25f) + QByteArray::fromHex("0201"));
+    QTest::newRow("relative") << QJsonObject{{"cmd", "input"}, {"kind", "rpos"}, {"x", -2}, {"y", 4}} << false
+                              << commandOf("RPOS_EVENT", le32(0) + f32(-2) + f32(4) + QByteArray::fromHex("0000"));
+    QTest::newRow("key") << QJsonObject{{"cmd", "input"}, {"kind", "key"}, {"action", 1}, {"vk", 0x41}, {"scan", 0x1e}}
+                         << false << commandOf("KEYB_EVENT", QByteArray::fromHex("0141001e00"));
+    QTest::newRow("touch") << QJsonObject{{"cmd", "input"}, {"kind", "touch"}, {"contact", 1}, {"x", 0.1},
+                                          {"y", 0.9},       {"action", 2},     {"flag", 6}}
+                           << false << commandOf("TACT_EVENT", le32(1) + f32(0.1f) + f32(0.9f) + le32(2) + le32(6));
+    QTest::newRow("key on video") << QJsonObject{{"cmd", "input"}, {"kind", "key"}, {"conn", "video"}} << true
+                                  << commandOf("KEYB_EVENT", QByteArray(5, '\0'));
+    QTest::newRow("pending") << QJsonObject{{"cmd", "pending"}, {"frames", 5}} << true
+                             << commandOf("PENDINGFRA", le32(5));
+    QTest::newRow("returndata") << QJsonObject{{"cmd", "returndata"}} << true << commandOf("RETURNDATA");
+    QTest::newRow("disconnect") << QJsonObject{{"cmd", "stream-disconnect"}} << true << commandOf("DISCONNECT");
+}
+
+void TestRoomEmulatorStream::commands()
+{
+    QFETCH(QJsonObject, command);
+    QFETCH(bool, onVideo);
+    QFETCH(QByteArray, payload);
+    EmulatorProcess emu;
+    QVERIFY(emu.start({}));
+    FramePeer video, controls;
+    QVERIFY(openStream(video, emu.streamPort(), 9, true));
+    QVERIFY(openStream(controls, emu.streamPort(), 9, false));
+    QVERIFY(!emu.waitFor("stream.ready").isEmpty());
+    QVERIFY(!emu.waitFor("stream.ready").isEmpty());
+    emu.command(command);
+    QVERIFY(!emu.waitFor("cmd.ok").isEmpty());
+    QCOMPARE((onVideo ? video : controls).readFrame(), payload);
+}
+
+void TestRoomEmulatorStream::malformed_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("afterHandshake");
+    QTest::newRow("bad handshake") << frameOf("{ \"connection_type\" : \"STREAM_AUDIO\", \"ID\" : 1}") << false;
+    QTest::newRow("short command") << frameOf("FRAME") << true;
+    QTest::newRow("short mouse position") << frameOf(commandOf("MOUSEPOS", "abc")) << true;
+    QTest::newRow("oversized frame") << le32(0x80000000u) << true;
+}
+
+void TestRoomEmulatorStream::malformed()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, afterHandshake);
+    EmulatorProcess emu;
+    QVERIFY(emu.start({}));
+    FramePeer peer;
+    if (afterHandshake)
+        QVERIFY(openStream(peer, emu.streamPort(), 1, true));
+    else
+        QVERIFY(peer.connectTo(emu.streamPort()));
+    peer.sendRaw(bytes);
+    QVERIFY(peer.waitClosed());
+    QVERIFY(!emu.waitFor("conn.malformed").isEmpty());
+    FramePeer next;
+    QVERIFY(openStream(next, emu.streamPort(), 2, true));
+}
+
+QTEST_GUILESS_MAIN(TestRoomEmulatorStream)
+#include "tst_roomemulator_stream.moc"
