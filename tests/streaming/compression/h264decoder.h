@@ -4,6 +4,7 @@
 // libavcodec's H.264 decoder as the judge of encoded packets (tests).
 
 #include <QByteArray>
+#include <QList>
 #include <cmath>
 #include <cstdint>
 
