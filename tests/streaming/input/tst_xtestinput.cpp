@@ -1,0 +1,159 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Remote mouse and keyboard through the XTest backend, on a private Xvfb:
+// the pointer lands where the receiver pointed and keys reach the focused
+// window, characters without a key through a borrowed keycode.
+#include "input/mousekeyboard.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QProcess>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <QtEndian>
+#include <QtTest>
+
+#include <cstring>
+
+namespace {
+
+QByteArray command(const char *pName)
+{
+    return QByteArray(pName).leftJustified(10, ' ');
+}
+
+QByteArray mousePayload(qint32 pId, float pX, float pY, quint8 pAction, quint8 pButton, bool pRelative = false)
+{
+    QByteArray data = command(pRelative ? "RPOS_EVENT" : "MOUS_EVENT");
+    char bytes[4];
+    qToLittleEndian(pId, bytes);
+    data.append(bytes, 4);
+    for (float v : {pX, pY}) {
+        quint32 bits;
+        std::memcpy(&bits, &v, 4);
+        qToLittleEndian(bits, bytes);
+        data.append(bytes, 4);
+    }
+    data.append(char(pAction));
+    data.append(char(pButton));
+    return data;
+}
+
+QByteArray keyPayload(quint8 pAction, quint16 pVk, quint16 pScan)
+{
+    QByteArray data = command("KEYB_EVENT");
+    data.append(char(pAction));
+    char bytes[2];
+    qToLittleEndian(pVk, bytes);
+    data.append(bytes, 2);
+    qToLittleEndian(pScan, bytes);
+    data.append(bytes, 2);
+    return data;
+}
+
+class ClickTarget : public QWidget {
+public:
+    using QWidget::QWidget;
+    QList<QPoint> presses;
+    QList<QPoint> releases;
+
+protected:
+    void mousePressEvent(QMouseEvent *pEvent) override { presses << pEvent->globalPos(); }
+    void mouseReleaseEvent(QMouseEvent *pEvent) override { releases << pEvent->globalPos(); }
+};
+
+QPoint pointerFromXdotool()
+{
+    QProcess xdotool;
+    xdotool.start("xdotool", {"getmouselocation", "--shell"});
+    if (!xdotool.waitForFinished(10000))
+        return QPoint(-1, -1);
+    QPoint point(-1, -1);
+    for (const QByteArray &line : xdotool.readAllStandardOutput().split('\n')) {
+        if (line.startsWith("X="))
+            point.setX(line.mid(2).toInt());
+        if (line.startsWith("Y="))
+            point.setY(line.mid(2).toInt());
+    }
+    return point;
+}
+
+} // namespace
+
+class TestXTestInput : public QObject {
+    Q_OBJECT
+
+private slots:
+    void absoluteClickAtTheCentreOfTheStreamedScreen()
+    {
+        QScreen *screen = QGuiApplication::primaryScreen();
+        const QRect geometry = screen->geometry();
+        const QPoint centre(geometry.x() + geometry.width() / 2, geometry.y() + geometry.height() / 2);
+        ClickTarget target(nullptr);
+        target.setWindowFlags(Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint);
+        target.setGeometry(QRect(centre - QPoint(50, 50), QSize(100, 100)));
+        target.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&target));
+
+        MouseKeyboard injector;
+        injector.setTargetScreen(screen->name());
+        injector.injectMouseEvent(mousePayload(3, 0.5f, 0.5f, 2, 0), false);
+        injector.injectMouseEvent(mousePayload(3, 0.5f, 0.5f, 0, 0), false);
+        injector.injectMouseEvent(mousePayload(3, 0.5f, 0.5f, 1, 0), false);
+        QTRY_COMPARE_WITH_TIMEOUT(target.releases.size(), 1, 10000);
+        QCOMPARE(target.presses.size(), 1);
+        QCOMPARE(target.presses.first(), centre);
+        QCOMPARE(pointerFromXdotool(), centre);
+
+        // A move of another pointer while none is pressed goes nowhere.
+        injector.injectMouseEvent(mousePayload(4, 0.1f, 0.1f, 0, 0), false);
+        QTest::qWait(100);
+        QCOMPARE(pointerFromXdotool(), centre);
+        // A relative move always does.
+        injector.injectMouseEvent(mousePayload(4, 10, -5, 0, 0, true), true);
+        QTRY_COMPARE_WITH_TIMEOUT(pointerFromXdotool(), centre + QPoint(10, -5), 10000);
+    }
+
+    void keysTypeIntoTheFocusedWindow()
+    {
+        QWidget window;
+        window.setWindowFlags(Qt::FramelessWindowHint);
+        auto *layout = new QVBoxLayout(&window);
+        auto *edit = new QLineEdit(&window);
+        layout->addWidget(edit);
+        window.setGeometry(100, 100, 300, 60);
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window, 10000));
+        edit->setFocus();
+        QTRY_VERIFY(edit->hasFocus());
+
+        MouseKeyboard injector;
+        auto key = [&](quint16 pVk, quint16 pScan) {
+            injector.injectKeyboardEvent(keyPayload(0, pVk, pScan));
+            injector.injectKeyboardEvent(keyPayload(1, pVk, pScan));
+        };
+        key(0x41, 0x1E); // 'a' by scan code
+        key(0x42, 0x30); // 'b'
+        QTRY_COMPARE_WITH_TIMEOUT(edit->text(), QString("ab"), 10000);
+        key(0x25, 0x25); // Left arrow as an extended virtual key
+        key(0, 0x00E9);  // é through the Unicode path
+        QTRY_COMPARE_WITH_TIMEOUT(edit->text(),
+                                  QString::fromUtf8("a\xC3\xA9"
+                                                    "b"),
+                                  10000);
+        // Shift held by scan code, then 'c': a capital.
+        injector.injectKeyboardEvent(keyPayload(0, 0x10, 0x2A));
+        key(0x43, 0x2E);
+        injector.injectKeyboardEvent(keyPayload(1, 0x10, 0x2A));
+        key(0, 0x20AC); // €, no key on the US map
+        QTRY_COMPARE_WITH_TIMEOUT(edit->text(),
+                                  QString::fromUtf8("a\xC3\xA9"
+                                                    "C\xE2\x82\xAC"
+                                                    "b"),
+                                  10000);
+    }
+};
+
+QTEST_MAIN(TestXTestInput)
+#include "tst_xtestinput.moc"
