@@ -72,6 +72,8 @@ private slots:
     void malformedInput();
     void faults();
     void commandsAndShutdown();
+    void silentSession();
+    void helpDocumentsEverything();
 };
 
 void TestRoomEmulatorExchanges::discovery_data()
@@ -469,6 +471,87 @@ void TestRoomEmulatorExchanges::commandsAndShutdown()
     QCOMPARE(emu.process().exitCode(), 0);
     QVERIFY(peer.waitClosed());
     QVERIFY(!emu.waitFor("exit").isEmpty());
+}
+
+void TestRoomEmulatorExchanges::silentSession()
+{
+    EmulatorProcess emu;
+    QVERIFY(emu.start({"--fault", "silent"}));
+    FramePeer peer;
+    QVERIFY(peer.connectTo(emu.tcpPort()));
+    peer.send(Greeting);
+    QVERIFY(!emu.waitFor("session.open").isEmpty());
+    // Opening messages would have been logged together with session.open.
+    emu.command({{"cmd", "status"}});
+    QCOMPARE(emu.waitFor("status").value("sessions").toArray().size(), 1);
+    QVERIFY(emu.take("session.send").isEmpty());
+    QCOMPARE(peer.socket().bytesAvailable(), 0);
+}
+
+void TestRoomEmulatorExchanges::helpDocumentsEverything()
+{
+    QProcess p;
+    p.start(QStringLiteral(ROOM_EMULATOR_PATH), {"--help"});
+    QVERIFY(p.waitForFinished(20000));
+    QCOMPARE(p.exitCode(), 0);
+    const QString help = QString::fromUtf8(p.readAllStandardOutput());
+    const QStringList documented{"--bind",
+                                 "--udp-port",
+                                 "--udp-share",
+                                 "--no-discovery",
+                                 "--tcp-port",
+                                 "--announce-port",
+                                 "--stream-port",
+                                 "--stream-ip",
+                                 "--room",
+                                 "--update-answer",
+                                 "--installer",
+                                 "--chunk-size",
+                                 "--save-dir",
+                                 "--settings-version",
+                                 "--device-name",
+                                 "--allow-capture",
+                                 "--allow-fullscreen",
+                                 "--allowed-ext",
+                                 "--keepalive-ms",
+                                 "--client-timeout-ms",
+                                 "--capture-image",
+                                 "--capture-answer",
+                                 "--first-transfer-id",
+                                 "--first-stream-id",
+                                 "--return-data",
+                                 "--dump-frames",
+                                 "--dump-every",
+                                 "--luma-block",
+                                 "--luma-grid",
+                                 "--fault",
+                                 "--slow-rate",
+                                 "--events",
+                                 "--quit-on-eof",
+                                 "--max-connections",
+                                 "\"send\"",
+                                 "\"raw\"",
+                                 "\"kick\"",
+                                 "\"silent\"",
+                                 "\"users\"",
+                                 "\"discovery\"",
+                                 "\"input\"",
+                                 "\"pending\"",
+                                 "\"returndata\"",
+                                 "\"stream-disconnect\"",
+                                 "\"status\"",
+                                 "\"quit\"",
+                                 "no-keepalive",
+                                 "close-mid-transfer",
+                                 "garbage",
+                                 "oversized-frame",
+                                 "slow-stream"};
+    for (const QString &item : documented)
+        QVERIFY2(help.contains(item), qPrintable(item));
+
+    p.start(QStringLiteral(ROOM_EMULATOR_PATH), {"--fault", "nonsense"});
+    QVERIFY(p.waitForFinished(20000));
+    QCOMPARE(p.exitCode(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestRoomEmulatorExchanges)
