@@ -2,6 +2,7 @@
 #pragma once
 
 #include "capture/framerecord.h"
+#include "platform/screencapture.h"
 
 #include <QMutex>
 #include <QString>
@@ -43,7 +44,7 @@ public:
     virtual void stopGrabbing(); // request stop, wait without limit, empty the mailbox
 
     // v - (v mod 4): 1366 -> 1364.
-    static int roundDown4(int pValue) { return pValue - (pValue % 4); }
+    static int roundDown4(int pValue) { return glimra::platform::roundDownToMultipleOf4(pValue); }
 
 protected:
     bool isStopRequested() const { return mStopRequested.load(std::memory_order_acquire); }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "input/mousekeyboard.h"
 
+#include "input/inputrules.h"
+
 #include <QDateTime>
 #include <QGuiApplication>
 #include <QLoggingCategory>
@@ -173,14 +175,7 @@ void MouseKeyboard::injectKeyboardEvent(QByteArray pPayload)
     KeyInput input;
     input.virtualKey = vk;
     input.scanCode = scan;
-    if (vk == 0)
-        input.flags = KeyUnicode; // scan carries a UTF-16 code unit
-    else if (vk == scan)
-        input.flags = KeyExtendedKey;
-    else
-        input.flags = KeyScanCode;
-    if (action == 1)
-        input.flags |= KeyKeyUp;
+    input.flags = glimra::input::keyboardFlags(vk, scan, action);
     mBackend->sendKey(input);
 }
 
@@ -218,8 +213,8 @@ void MouseKeyboard::injectMouseEvent(QByteArray pPayload, bool pRelative)
         }
         const float px = float(mScreenRect.x()) + x * float(mPhysicalWidth);
         const float py = float(mScreenRect.y()) + y * float(mPhysicalHeight);
-        ax = px * float(65535.0 / primaryWidth);
-        ay = py * float(65535.0 / primaryHeight);
+        ax = glimra::input::normalizeAbsolute(px, primaryWidth);
+        ay = glimra::input::normalizeAbsolute(py, primaryHeight);
         moveFlags = MouseMove | MouseAbsolute;
     }
     const int32_t ix = truncateToInt(ax);

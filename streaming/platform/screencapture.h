@@ -11,6 +11,13 @@
 
 namespace glimra::platform {
 
+// Image sizes are multiples of 4, so 24-bit rows need no padding:
+// v - (v mod 4), 1366 -> 1364.
+inline int32_t roundDownToMultipleOf4(int32_t pValue)
+{
+    return pValue - (pValue % 4);
+}
+
 struct MonitorInfo {
     std::wstring name; // device name as the OS reports it
     int32_t x = 0;     // position in the virtual desktop

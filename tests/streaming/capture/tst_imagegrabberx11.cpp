@@ -94,7 +94,7 @@ private:
     {
         xcb_intern_atom_reply_t *reply =
             xcb_intern_atom_reply(mConn, xcb_intern_atom(mConn, 0, uint16_t(std::strlen(pName)), pName), nullptr);
-        const xcb_atom_t atom = reply ? reply->atom : XCB_ATOM_NONE;
+        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
         std::free(reply);
         return atom;
     }
