@@ -232,8 +232,8 @@ void TestRoomEmulatorExchanges::sessionOpening()
     QFETCH(QStringList, args);
     QFETCH(QJsonValue, version);
     EmulatorProcess emu;
-    QVERIFY(emu.start(args +
-                      QStringList{"--device-name", "Salle 12", "--allow-capture", "no", "--allowed-ext", "pdf,png"}));
+    QVERIFY(emu.start(args + QStringList{"--keepalive-ms", "200", "--device-name", "Salle 12", "--allow-capture", "no",
+                                         "--allowed-ext", "pdf,png"}));
     FramePeer peer;
     QVERIFY(peer.connectTo(emu.tcpPort()));
     peer.send(Greeting);
