@@ -11,6 +11,90 @@
         <source>English</source>
         <translation>English</translation>
     </message>
+    <message>
+        <source>TitleText</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>SelectScreenText</source>
+        <translation>Screen to share</translation>
+    </message>
+    <message>
+        <source>UserNameText</source>
+        <translation>Name shown on the room display</translation>
+    </message>
+    <message>
+        <source>CaptureDestinationText</source>
+        <translation>Folder for screen captures</translation>
+    </message>
+    <message>
+        <source>WidgetOnTopText</source>
+        <translation>Always keep Velmorant Client in front of other windows</translation>
+    </message>
+    <message>
+        <source>RemoteControlText</source>
+        <translation>Allow the room display to take control of your screen</translation>
+    </message>
+    <message>
+        <source>SelectLanguageText</source>
+        <translation>Interface language</translation>
+    </message>
+    <message>
+        <source>LanguageChangeWarningText</source>
+        <translation>Restart the application to change the language</translation>
+    </message>
+    <message>
+        <source>Import the network configuration file</source>
+        <translation>Import the network configuration file</translation>
+    </message>
+    <message>
+        <source>File successfully deployed</source>
+        <translation>File successfully deployed</translation>
+    </message>
+    <message>
+        <source>File failed to deploy</source>
+        <translation>File failed to deploy</translation>
+    </message>
+    <message>
+        <source>File failed to deploy : administrator right required. Restart Velmorant Client in administrator mode ?</source>
+        <translation>File failed to deploy : administrator right required. Restart Velmorant Client in administrator mode ?</translation>
+    </message>
+    <message>
+        <source>Confirm</source>
+        <translation>Confirm</translation>
+    </message>
+    <message>
+        <source>Screen</source>
+        <translation>Screen</translation>
+    </message>
+    <message>
+        <source>Open Directory</source>
+        <translation>Open Directory</translation>
+    </message>
+    <message>
+        <source>Choose network file</source>
+        <translation>Choose network file</translation>
+    </message>
+    <message>
+        <source>JSON (*.json)</source>
+        <translation>JSON (*.json)</translation>
+    </message>
+    <message>
+        <source>Permission Required</source>
+        <translation>Permission Required</translation>
+    </message>
+    <message>
+        <source>Administrative privileges are required to perform this action.</source>
+        <translation>Administrative privileges are required to perform this action.</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>An error occurred while attempting to elevate privileges.</source>
+        <translation>An error occurred while attempting to elevate privileges.</translation>
+    </message>
 </context>
 <context>
     <name>UiCodeWindow</name>

@@ -11,6 +11,90 @@
         <source>English</source>
         <translation>English</translation>
     </message>
+    <message>
+        <source>TitleText</source>
+        <translation>Réglages</translation>
+    </message>
+    <message>
+        <source>SelectScreenText</source>
+        <translation>Écran à partager</translation>
+    </message>
+    <message>
+        <source>UserNameText</source>
+        <translation>Nom affiché sur l'écran collaboratif</translation>
+    </message>
+    <message>
+        <source>CaptureDestinationText</source>
+        <translation>Destination des captures d'écran</translation>
+    </message>
+    <message>
+        <source>WidgetOnTopText</source>
+        <translation>Toujours laisser le client Velmorant au premier plan</translation>
+    </message>
+    <message>
+        <source>RemoteControlText</source>
+        <translation>Autoriser la prise de contrôle de votre écran à distance</translation>
+    </message>
+    <message>
+        <source>SelectLanguageText</source>
+        <translation>Langue de l'interface</translation>
+    </message>
+    <message>
+        <source>LanguageChangeWarningText</source>
+        <translation>Redémarrage de l'application nécessaire</translation>
+    </message>
+    <message>
+        <source>Import the network configuration file</source>
+        <translation>Importer le fichier de configuration</translation>
+    </message>
+    <message>
+        <source>File successfully deployed</source>
+        <translation>Importé avec succès</translation>
+    </message>
+    <message>
+        <source>File failed to deploy</source>
+        <translation>L'importation a échoué</translation>
+    </message>
+    <message>
+        <source>File failed to deploy : administrator right required. Restart Velmorant Client in administrator mode ?</source>
+        <translation>L'importation a échoué : droits administrateur requis. Relancer Velmorant Client en mode administrateur ?</translation>
+    </message>
+    <message>
+        <source>Confirm</source>
+        <translation>Confirmer</translation>
+    </message>
+    <message>
+        <source>Screen</source>
+        <translation>Écran</translation>
+    </message>
+    <message>
+        <source>Open Directory</source>
+        <translation>Choisir un dossier</translation>
+    </message>
+    <message>
+        <source>Choose network file</source>
+        <translation>Choisir le fichier réseau</translation>
+    </message>
+    <message>
+        <source>JSON (*.json)</source>
+        <translation>JSON (*.json)</translation>
+    </message>
+    <message>
+        <source>Permission Required</source>
+        <translation>Autorisation requise</translation>
+    </message>
+    <message>
+        <source>Administrative privileges are required to perform this action.</source>
+        <translation>Des droits administrateur sont nécessaires pour effectuer cette action.</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Erreur</translation>
+    </message>
+    <message>
+        <source>An error occurred while attempting to elevate privileges.</source>
+        <translation>Une erreur est survenue lors de la demande des droits administrateur.</translation>
+    </message>
 </context>
 <context>
     <name>UiCodeWindow</name>
