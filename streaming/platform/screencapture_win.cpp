@@ -87,7 +87,7 @@ public:
         mHeader.biPlanes = 1;
         mHeader.biBitCount = 24;
         mHeader.biCompression = BI_RGB;
-        mHeader.biSizeImage = DWORD(pWidth) * DWORD(pHeight);
+        mHeader.biSizeImage = DWORD(pWidth) * DWORD(pHeight) * 3;
         BOOL composition = TRUE;
         mCaptureBlit = SUCCEEDED(DwmIsCompositionEnabled(&composition)) && !composition;
         return true;
@@ -102,7 +102,11 @@ public:
             return false;
         BITMAPINFO info{};
         info.bmiHeader = mHeader;
-        return GetDIBits(mMemoryDc, mBitmap, 0, UINT(mHeight), pBgr, &info, DIB_RGB_COLORS) == mHeight;
+        // GetDIBits wants the bitmap outside any device context.
+        SelectObject(mMemoryDc, mPrevious);
+        const int lines = GetDIBits(mMemoryDc, mBitmap, 0, UINT(mHeight), pBgr, &info, DIB_RGB_COLORS);
+        SelectObject(mMemoryDc, mBitmap);
+        return lines == mHeight;
     }
 
     void close() override
