@@ -7,6 +7,7 @@
 #include "wire.h"
 
 #include <QNetworkDatagram>
+#include <QNetworkInterface>
 
 namespace {
 constexpr int RequestSize = 14;
@@ -38,9 +39,29 @@ bool DiscoveryResponder::bind(QString *error)
     QAbstractSocket::BindMode mode = QAbstractSocket::DefaultForPlatform;
     if (m_options.udpShare)
         mode = QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint;
-    if (!m_socket.bind(m_options.bind, static_cast<quint16>(m_options.udpPort), mode)) {
+    // Group datagrams are addressed to the group, not to --bind, so hearing
+    // them takes a socket bound to every address.
+    const bool multicast = !m_options.multicastGroup.isNull();
+    const QHostAddress address = multicast ? QHostAddress(QHostAddress::AnyIPv4) : m_options.bind;
+    if (!m_socket.bind(address, static_cast<quint16>(m_options.udpPort), mode)) {
         *error = QStringLiteral("UDP port %1: %2").arg(m_options.udpPort).arg(m_socket.errorString());
         return false;
+    }
+    if (multicast) {
+        QNetworkInterface iface;
+        for (const QNetworkInterface &candidate : QNetworkInterface::allInterfaces()) {
+            for (const QNetworkAddressEntry &entry : candidate.addressEntries()) {
+                if (entry.ip() == m_options.bind)
+                    iface = candidate;
+            }
+        }
+        const bool joined = iface.isValid() ? m_socket.joinMulticastGroup(m_options.multicastGroup, iface)
+                                            : m_socket.joinMulticastGroup(m_options.multicastGroup);
+        if (!joined) {
+            *error = QStringLiteral("multicast group %1: %2")
+                         .arg(m_options.multicastGroup.toString(), m_socket.errorString());
+            return false;
+        }
     }
     return true;
 }

@@ -116,13 +116,18 @@ void Emulator::shutdown(const QString &reason)
 int Emulator::acceptTransfer(const QString &fileName)
 {
     const int id = m_nextTransferId++;
+    registerTransfer(id, fileName);
+    return id;
+}
+
+void Emulator::registerTransfer(int transferId, const QString &fileName)
+{
     // Bounded: a client that asks forever does not grow this without end.
     if (m_transfers.size() >= 4096)
         m_transfers.erase(m_transfers.begin());
-    m_transfers.insert(id, fileName);
+    m_transfers.insert(transferId, fileName);
     events().write(QStringLiteral("file.accepted"),
-                   {{QStringLiteral("transfer_id"), id}, {QStringLiteral("file_name"), fileName}});
-    return id;
+                   {{QStringLiteral("transfer_id"), transferId}, {QStringLiteral("file_name"), fileName}});
 }
 
 QJsonObject Emulator::nextStreamStart()

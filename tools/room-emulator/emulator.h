@@ -33,6 +33,7 @@ public:
 
     // Session services.
     int acceptTransfer(const QString &fileName);
+    void registerTransfer(int transferId, const QString &fileName);
     QJsonObject nextStreamStart();
     QByteArray captureImage();
 

@@ -102,6 +102,9 @@ void Emulator::execute(const QJsonObject &command)
             QByteArray body;
             wire::appendI32(body, static_cast<qint32>(number("int")));
             s->sendMessage(type, body, static_cast<qint32>(number("int")));
+            // A transfer accepted by hand is received like any other.
+            if (type == sessionmessage::FileAccepted)
+                registerTransfer(static_cast<qint32>(number("int")), s->lastFileName());
         } else {
             s->sendMessage(type, QByteArray());
         }

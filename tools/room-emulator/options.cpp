@@ -23,6 +23,10 @@ QList<QCommandLineOption> optionList()
           QStringLiteral("port")),
         O(QStringLiteral("udp-share"),
           QStringLiteral("Bind the discovery port shared, so several emulators hear broadcasts on it.")),
+        O(QStringLiteral("multicast"),
+          QStringLiteral("Also hear discovery requests sent to this multicast group (e.g. 239.42.33.63); the UDP "
+                         "socket then binds to all IPv4 addresses and joins the group on the --bind interface."),
+          QStringLiteral("group")),
         O(QStringLiteral("no-discovery"), QStringLiteral("Start with discovery answers switched off.")),
         O(QStringLiteral("tcp-port"),
           QStringLiteral("TCP port of code test, update, session and file transfer; 0 lets the system choose. "
@@ -86,6 +90,10 @@ QList<QCommandLineOption> optionList()
           QStringLiteral("Like --luma-block for COLSxROWS blocks of WxH from X,Y (row by row); also reports "
                          "\"bits\" (1 where luma >= 128)."),
           QStringLiteral("x,y,w,h,cols,rows")),
+        O(QStringLiteral("no-answer"),
+          QStringLiteral("Leave this client request unanswered (repeatable): FileRequest, StreamRequest, "
+                         "CaptureRequest, FullscreenOn, FullscreenOff. Answer by command instead."),
+          QStringLiteral("request")),
         O(QStringLiteral("fault"),
           QStringLiteral("Misbehave (repeatable): silent, no-keepalive, close-mid-transfer, garbage, "
                          "oversized-frame, slow-stream. See FAULTS."),
@@ -108,7 +116,9 @@ by a "cmd.ok" or "cmd.error" event):
   {"cmd":"send","type":T[,"body":JSON|"text":S|"hex":H|"int":N][,"session":ID]}
       send a session message; T is a number or a name (IdentityRequest,
       FileAccepted, StreamStart, CaptureImage, CaptureRefused, CaptureError,
-      SessionSettings, AllowedExtensions, RemoteControlQuery, FullscreenState)
+      SessionSettings, AllowedExtensions, RemoteControlQuery, FullscreenState);
+      a FileAccepted with "int" also opens that transfer id for the file of
+      the latest FileRequest
   {"cmd":"raw","hex":H[,"session":ID]}        send one frame with these bytes
   {"cmd":"kick"[,"session":ID]}               close a session (all with "all":true)
   {"cmd":"silent","on":BOOL}                  stop/resume keep-alives everywhere
@@ -266,6 +276,19 @@ ParseOutcome parseOptions(const QStringList &arguments, EmulatorOptions *o)
         }
     }
     o->udpShare = isSet("udp-share");
+    if (isSet("multicast")) {
+        if (!o->multicastGroup.setAddress(value("multicast")) || !o->multicastGroup.isMulticast() ||
+            o->multicastGroup.protocol() != QAbstractSocket::IPv4Protocol)
+            return fail(QStringLiteral("--multicast: not an IPv4 multicast group: %1").arg(value("multicast")));
+    }
+    for (const QString &r : parser.values(QStringLiteral("no-answer"))) {
+        static const QStringList known{QStringLiteral("FileRequest"), QStringLiteral("StreamRequest"),
+                                       QStringLiteral("CaptureRequest"), QStringLiteral("FullscreenOn"),
+                                       QStringLiteral("FullscreenOff")};
+        if (!known.contains(r))
+            return fail(QStringLiteral("--no-answer: one of %1").arg(known.join(QStringLiteral(", "))));
+        o->noAnswer.insert(r);
+    }
     o->discovery = !isSet("no-discovery");
     if (isSet("stream-ip"))
         o->streamIp = value("stream-ip");

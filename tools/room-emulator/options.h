@@ -16,6 +16,7 @@ struct EmulatorOptions {
     QHostAddress bind = QHostAddress(QHostAddress::LocalHost);
     int udpPort = 48504;
     bool udpShare = false;
+    QHostAddress multicastGroup;
     bool discovery = true;
     int tcpPort = 18413;
     int announcePort = -1;
@@ -49,6 +50,8 @@ struct EmulatorOptions {
     QList<QRect> lumaBlocks;
     bool lumaGrid = false;
 
+    // Client requests left unanswered (FileRequest, StreamRequest, ...).
+    QSet<QString> noAnswer;
     QSet<QString> faults;
     int slowRate = 262144;
 
@@ -57,6 +60,7 @@ struct EmulatorOptions {
     int maxConnections = 64;
 
     bool hasFault(const char *name) const { return faults.contains(QLatin1String(name)); }
+    bool answers(const QString &request) const { return !noAnswer.contains(request); }
 };
 
 enum class ParseOutcome { Run, ExitOk, ExitError };

@@ -130,6 +130,15 @@ void Session::onFrame(const QByteArray &payload)
                   {QStringLiteral("name"), name(type)},
                   {QStringLiteral("size"), payload.size()}};
     const EmulatorOptions &o = m_emulator->options();
+    if (type == FileRequest)
+        m_lastFileName = jsonBody(body).toObject().value(QStringLiteral("file_name")).toString();
+    if (!o.answers(name(type))) {
+        e.insert(QStringLiteral("unanswered"), true);
+        if (jsonBody(body).isObject())
+            e.insert(QStringLiteral("body"), jsonBody(body));
+        events().write(QStringLiteral("session.recv"), e);
+        return;
+    }
 
     switch (type) {
     case Identity:

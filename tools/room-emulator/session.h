@@ -23,6 +23,8 @@ public:
     void sendMessage(qint32 type, const QByteArray &body, const QJsonValue &logged = QJsonValue());
     void sendJson(qint32 type, const QJsonValue &body);
     void sendRawFrame(const QByteArray &payload);
+    // "file_name" of the latest FileRequest, for a FileAccepted sent by command.
+    QString lastFileName() const { return m_lastFileName; }
 
 private:
     void onFrame(const QByteArray &payload);
@@ -34,4 +36,5 @@ private:
     int m_id;
     bool m_fullscreen = false;
     bool m_broken = false;
+    QString m_lastFileName;
 };

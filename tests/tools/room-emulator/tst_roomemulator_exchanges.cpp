@@ -73,6 +73,7 @@ private slots:
     void faults();
     void commandsAndShutdown();
     void silentSession();
+    void requestAnsweredByCommand();
     void helpDocumentsEverything();
 };
 
@@ -486,6 +487,32 @@ void TestRoomEmulatorExchanges::silentSession()
     QCOMPARE(emu.waitFor("status").value("sessions").toArray().size(), 1);
     QVERIFY(emu.take("session.send").isEmpty());
     QCOMPARE(peer.socket().bytesAvailable(), 0);
+}
+
+void TestRoomEmulatorExchanges::requestAnsweredByCommand()
+{
+    QTemporaryDir dir;
+    EmulatorProcess emu;
+    QVERIFY(emu.start({"--no-answer", "FileRequest", "--no-answer", "StreamRequest", "--save-dir", dir.path()}));
+    FramePeer session;
+    QVERIFY(openSession(session, emu.tcpPort()));
+    session.send(message(6, R"({"file_name":"late.txt"})"));
+    QVERIFY(emu.waitFor("session.recv").value("unanswered").toBool());
+    session.send(message(3));
+    QVERIFY(emu.waitFor("session.recv").value("unanswered").toBool());
+    emu.command({{"cmd", "send"}, {"type", "FileAccepted"}, {"int", 77}});
+    QCOMPARE(session.readFrame(), QByteArray::fromHex("070000004d000000"));
+    emu.command({{"cmd", "send"}, {"type", "StreamStart"}, {"text", "not json"}});
+    QCOMPARE(session.readFrame(), message(9, "not json"));
+
+    FramePeer transfer;
+    QVERIFY(transfer.connectTo(emu.tcpPort()));
+    transfer.send("{ \"connection_type\" : \"FILE_TRANSFER\", \"transfer_id\" : 77 }");
+    QVERIFY(!transfer.readFrame().isEmpty());
+    transfer.send(le32(1) + le32(3));
+    transfer.send(le32(2) + "abc");
+    QVERIFY(!transfer.readFrame().isEmpty());
+    QCOMPARE(emu.waitFor("file.saved").value("path").toString(), QDir(dir.path()).filePath("late.txt"));
 }
 
 void TestRoomEmulatorExchanges::helpDocumentsEverything()
