@@ -194,6 +194,9 @@ QWidget *UiFreeWindow::createWidget(const WidgetDescription &pRecord, QWidget *p
             auto *movie = new QMovie(s.movie, QByteArray(), label);
             if (!movie->isValid())
                 qCWarning(lcUi) << "cannot load the animation" << s.movie;
+            // Frames decoded at the label's size are scaled smoothly; the
+            // label's own scaling of a movie is nearest-neighbour.
+            movie->setScaledSize(QSize(s.width, s.height));
             label->setMovie(movie);
             movie->start();
         }
@@ -343,6 +346,10 @@ void UiFreeWindow::rescaleWidget(QObject *pObject)
     } else if (s.type == QLatin1String("UiCustomButton")) {
         if (auto *button = qobject_cast<UiCustomButton *>(widget))
             button->layoutTextLabel();
+    }
+    if (auto *label = qobject_cast<QLabel *>(widget)) {
+        if (QMovie *movie = label->movie())
+            movie->setScaledSize(QSize(s.width, s.height));
     }
     setPixelFont(widget, s.fontSize);
     const QObjectList grandChildren = widget->children();

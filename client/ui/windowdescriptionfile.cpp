@@ -87,6 +87,17 @@ bool WindowDescriptionFile::loadFromData(const QByteArray &pData)
     return true;
 }
 
+QStringList WindowDescriptionFile::windowNames() const
+{
+    QStringList names;
+    const Json::Value &windows = member(m_document, "windows");
+    if (windows.isArray()) {
+        for (const Json::Value &window : windows)
+            names << textOf(member(window, "WindowsName"));
+    }
+    return names;
+}
+
 const Json::Value *WindowDescriptionFile::findWindow(const QString &pName) const
 {
     const Json::Value &windows = member(m_document, "windows");

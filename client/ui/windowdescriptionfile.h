@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <json/value.h>
 
 #include <map>
@@ -24,6 +25,9 @@ public:
 
     // The file load() reads.
     static QString descriptionPath();
+
+    // Every "WindowsName" of the document, in document order.
+    QStringList windowNames() const;
 
     // The window object named pName, or null.
     const Json::Value *findWindow(const QString &pName) const;
