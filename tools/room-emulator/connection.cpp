@@ -40,8 +40,9 @@ Connection::Connection(QTcpSocket *socket, const QString &port, QObject *parent)
 Connection::~Connection()
 {
     --g_open;
-    if (m_socket)
-        m_socket->abort();
+    // No more callbacks into a half-destroyed object.
+    m_socket->disconnect(this);
+    m_socket->abort();
 }
 
 QString Connection::peer() const
