@@ -50,8 +50,8 @@ void codeTest(ServerFinder *pFinder, QString pCode, QString pHost, quint16 pPort
 
     // One limit for the whole answer, checked on every turn: keep-alives,
     // a stalled payload or a stream of zeros cannot hold the test open.
-    const QDateTime start = QDateTime::currentDateTime();
-    const auto inTime = [&] { return start.secsTo(QDateTime::currentDateTime()) < 2 && !pFinder->isStopping(); };
+    const QDateTime start = QDateTime::currentDateTimeUtc();
+    const auto inTime = [&] { return start.secsTo(QDateTime::currentDateTimeUtc()) < 2 && !pFinder->isStopping(); };
     FrameReader reader;
     for (;;) {
         if (!inTime())

@@ -33,23 +33,30 @@ FrameReader::Status FrameReader::readPayload(QIODevice &device, qint32 length, c
     if (length > kMaxFrameLength)
         return Status::TooLong;
     const int wanted = length < 0 ? 0 : length;
-    if (m_buffer.size() != wanted)
-        m_buffer.resize(wanted);
+    // The buffer grows with the bytes that actually arrive, so a header alone
+    // never costs the memory it announces.
     int done = 0;
     while (done < wanted) {
         if (device.bytesAvailable() == 0)
             device.waitForReadyRead(10);
-        const qint64 got = device.read(m_buffer.data() + done, wanted - done);
-        if (got < 0)
-            return Status::Lost;
-        done += static_cast<int>(got);
-        if (done < wanted && got == 0) {
-            if (deviceGone(device))
+        const int chunk = static_cast<int>(qMin<qint64>(device.bytesAvailable(), wanted - done));
+        if (chunk > 0) {
+            if (m_buffer.size() < done + chunk)
+                m_buffer.resize(done + chunk);
+            const qint64 got = device.read(m_buffer.data() + done, chunk);
+            if (got < 0)
                 return Status::Lost;
-            if (!keepWaiting())
-                return Status::Aborted;
+            done += static_cast<int>(got);
+            if (got > 0)
+                continue;
         }
+        if (deviceGone(device))
+            return Status::Lost;
+        if (!keepWaiting())
+            return Status::Aborted;
     }
+    if (m_buffer.size() != wanted)
+        m_buffer.resize(wanted);
     return Status::Complete;
 }
 

@@ -28,7 +28,7 @@ QByteArray encodeFrame(const QByteArray &payload);
 qint32 decodeFrameLength(const char *header);
 
 // Reads the payload of one frame whose header has been read. The buffer is
-// kept between frames and resized only when the length changes.
+// kept between frames; it grows only as payload bytes arrive.
 // Used by one thread at a time.
 class FrameReader {
 public:

@@ -39,7 +39,7 @@ void ServerFinder::loadNetworkConfiguration()
     const QString machineFolder = QString::fromStdWString(Velmorant::Platform::programDataPath());
     m_network =
         NetworkConfiguration::fromJson(NetworkConfiguration::readText(QDir::currentPath(), machineFolder, m_key));
-    const QDateTime due = QDateTime::currentDateTime().addDays(-1);
+    const QDateTime due = QDateTime::currentDateTimeUtc().addDays(-1);
     std::lock_guard<std::mutex> configuration(m_configurationLock);
     for (const NetworkConfiguration::Server &server : qAsConst(m_network.addressServers))
         m_configuredServers.append({server.host, server.port, due});
@@ -69,7 +69,7 @@ void ServerFinder::resolveIpFromNetworkName(QHostInfo host)
     }
     std::lock_guard<std::mutex> configuration(m_configurationLock);
     m_configuredServers.append(
-        {chosen.toString(), m_hostNamePorts.value(host.hostName()), QDateTime::currentDateTime().addDays(-1)});
+        {chosen.toString(), m_hostNamePorts.value(host.hostName()), QDateTime::currentDateTimeUtc().addDays(-1)});
 }
 
 void ServerFinder::start()
@@ -95,7 +95,7 @@ void ServerFinder::setCode(const QString &pCode)
     m_servers.clear();
     m_code = pCode;
     m_counter = 0;
-    const QDateTime due = QDateTime::currentDateTime().addDays(-1);
+    const QDateTime due = QDateTime::currentDateTimeUtc().addDays(-1);
     for (ConfiguredServer &server : m_configuredServers)
         server.lastTest = due;
 }
@@ -107,10 +107,22 @@ void ServerFinder::overrideCode(const QString &pCode)
     m_code = pCode;
 }
 
+// Implicitly shared copies would let the finder's thread grow the shared
+// block in place once the caller's copy is released, with nothing ordering
+// the two; callers get lists of their own.
+template <typename T> static QList<T> ownCopy(const QList<T> &list)
+{
+    QList<T> copy;
+    copy.reserve(list.size());
+    for (const T &item : list)
+        copy.append(item);
+    return copy;
+}
+
 QList<ServerInfo> ServerFinder::getServers() const
 {
     std::lock_guard<std::mutex> list(m_listLock);
-    return m_servers;
+    return ownCopy(m_servers);
 }
 
 void ServerFinder::setPaused(bool pPaused)
@@ -121,7 +133,7 @@ void ServerFinder::setPaused(bool pPaused)
 QList<ConfiguredServer> ServerFinder::configuredServers() const
 {
     std::lock_guard<std::mutex> configuration(m_configurationLock);
-    return m_configuredServers;
+    return ownCopy(m_configuredServers);
 }
 
 void ServerFinder::startCodeTest(const QString &pCode, const QString &pHost, quint16 pPort)
@@ -153,7 +165,7 @@ void ServerFinder::mergeCodeTestAnswer(const QString &pCode, const QString &pHos
         if (pCode != m_code)
             return;
         const QString address = QHostAddress(pHost).toString();
-        const QDateTime now = QDateTime::currentDateTime();
+        const QDateTime now = QDateTime::currentDateTimeUtc();
         bool found = false;
         for (ServerInfo &server : m_servers) {
             if (server.address == address && server.port == pPort && server.id == pAnswer.id) {
@@ -192,7 +204,7 @@ void ServerFinder::handleAnswer(const QByteArray &pDatagram, quint32 pSenderIpv4
     if (answer.code != m_code)
         return;
     const QString address = QHostAddress(pSenderIpv4).toString();
-    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime now = QDateTime::currentDateTimeUtc();
     bool found = false;
     for (ServerInfo &server : m_servers) {
         if (server.address == address && server.port == answer.port && server.id == answer.id) {
@@ -252,7 +264,7 @@ void ServerFinder::run()
         const QByteArray request = buildDiscoveryRequest(m_code);
         std::unique_lock<std::mutex> configuration(m_configurationLock);
         const int c = m_counter.load();
-        const QDateTime now = QDateTime::currentDateTime();
+        const QDateTime now = QDateTime::currentDateTimeUtc();
 
         if (c < 4) {
             if (m_network.multicast)

@@ -54,8 +54,11 @@ void TcpSocket::connectToServer(const QHostAddress &pAddress, quint16 pPort)
 
 void TcpSocket::sendMessage(const QByteArray &pPayload)
 {
+    // A copy of its own, so that the caller's later changes never meet the
+    // bytes this thread is writing.
+    const QByteArray payload(pPayload.constData(), pPayload.size());
     std::lock_guard<std::mutex> lock(m_sendLock);
-    m_sendQueue.append(pPayload);
+    m_sendQueue.append(payload);
 }
 
 void TcpSocket::stop()

@@ -14,7 +14,9 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 
 using namespace Kiv::Network;
 using TestPeers::answerJson;
@@ -83,14 +85,16 @@ qint64 TstCodeTest::runTest(const QString &code, quint16 port)
 {
     QElapsedTimer timer;
     timer.start();
-    std::unique_ptr<QThread> thread(
-        QThread::create([this, code, port] { codeTest(m_finder.get(), code, "127.0.0.1", port); }));
-    thread->start();
+    std::atomic<bool> done{false};
+    std::thread thread([this, code, port, &done] {
+        codeTest(m_finder.get(), code, "127.0.0.1", port);
+        done = true;
+    });
     QElapsedTimer guard;
     guard.start();
-    while (!thread->isFinished() && guard.elapsed() < 15000)
+    while (!done.load() && guard.elapsed() < 15000)
         QTest::qWait(10);
-    thread->wait();
+    thread.join();
     QCoreApplication::processEvents();
     return timer.elapsed();
 }

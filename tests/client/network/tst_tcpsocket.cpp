@@ -41,12 +41,20 @@ public:
     QStringList events() const
     {
         std::lock_guard<std::mutex> l(m_lock);
-        return m_events;
+        QStringList copy;
+        for (const QString &e : m_events)
+            copy.append(QString(e.constData(), e.size()));
+        return copy;
     }
+    // Copies of their own: an implicitly shared copy would let the socket's
+    // thread grow the shared block in place once this one is released.
     QList<QByteArray> messages() const
     {
         std::lock_guard<std::mutex> l(m_lock);
-        return m_messages;
+        QList<QByteArray> copy;
+        for (const QByteArray &m : m_messages)
+            copy.append(QByteArray(m.constData(), m.size()));
+        return copy;
     }
 
 private:
