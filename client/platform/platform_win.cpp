@@ -8,11 +8,11 @@
 #ifndef SECURITY_WIN32
 #define SECURITY_WIN32
 #endif
-#include <windows.h>
 #include <knownfolders.h>
 #include <security.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <windows.h>
 
 namespace Velmorant::Platform {
 namespace {
@@ -44,9 +44,15 @@ std::wstring quoted(const std::wstring &argument)
 
 } // namespace
 
-const char *platformName() { return "win32"; }
+const char *platformName()
+{
+    return "win32";
+}
 
-std::wstring installerFileName() { return L"updater.exe"; }
+std::wstring installerFileName()
+{
+    return L"updater.exe";
+}
 
 std::wstring displayUserName()
 {
@@ -78,7 +84,9 @@ std::wstring programDataPath()
 
 bool canWriteFile(const std::wstring &path)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+    // Others may keep reading and writing the file meanwhile; an existing
+    // file is opened, not truncated.
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
@@ -115,7 +123,10 @@ ElevationResult relaunchElevated(const std::wstring &program, const std::vector<
     info.nShow = SW_SHOWNORMAL;
     if (ShellExecuteExW(&info))
         return ElevationResult::Started;
-    return elevationResultForError(long(GetLastError()));
+    // The shell's own error box may leave no error code behind; a failed
+    // call must still never read as a start.
+    const DWORD error = GetLastError();
+    return error == ERROR_SUCCESS ? ElevationResult::Failed : elevationResultForError(long(error));
 }
 
 bool startInstallerElevated(const std::wstring &installerPath)
