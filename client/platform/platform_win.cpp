@@ -8,11 +8,13 @@
 #ifndef SECURITY_WIN32
 #define SECURITY_WIN32
 #endif
+// windows.h first: the other Win32 headers build on its types.
+#include <windows.h>
+
 #include <knownfolders.h>
 #include <security.h>
 #include <shellapi.h>
 #include <shlobj.h>
-#include <windows.h>
 
 namespace Velmorant::Platform {
 namespace {
