@@ -106,7 +106,12 @@ void ImageGrabberQt::run()
             const int w = roundDown4(geometry.width()), h = roundDown4(geometry.height());
             image = mScreen->grabWindow(mDesktopWindow, geometry.x(), geometry.y(), w, h).toImage();
         }
-        image = image.convertToFormat(QImage::Format_RGB888).rgbSwapped();
+        // 32-bit pixels are B, G, R, X in memory: drop every fourth byte.
+        // (QImage's own conversion of large images runs on a thread pool,
+        // which is not worth it for a copy like this.)
+        if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32 &&
+            image.format() != QImage::Format_ARGB32_Premultiplied)
+            image = image.convertToFormat(QImage::Format_RGB32);
         const int w = roundDown4(image.width()), h = roundDown4(image.height());
         if (w <= 0 || h <= 0) {
             lock.unlock();
@@ -114,8 +119,15 @@ void ImageGrabberQt::run()
             continue;
         }
         char *pixels = mailboxBuffer(w * h * 3);
-        for (int y = 0; y < h; ++y)
-            std::memcpy(pixels + size_t(y) * w * 3, image.constScanLine(y), size_t(w) * 3);
+        for (int y = 0; y < h; ++y) {
+            const uchar *src = image.constScanLine(y);
+            char *dst = pixels + size_t(y) * w * 3;
+            for (int x = 0; x < w; ++x) {
+                dst[x * 3] = char(src[x * 4]);
+                dst[x * 3 + 1] = char(src[x * 4 + 1]);
+                dst[x * 3 + 2] = char(src[x * 4 + 2]);
+            }
+        }
         publishImage(w, h, 1.0f, 1.0f);
     }
     mStopRequested = false;
