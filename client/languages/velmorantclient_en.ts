@@ -111,4 +111,111 @@
         <translation>Meeting is full.</translation>
     </message>
 </context>
+<context>
+    <name>UiFreeWindow</name>
+    <message>
+        <source>Update available</source>
+        <translation>Update available</translation>
+    </message>
+    <message>
+        <source>Apply Update</source>
+        <translation>Apply the update?</translation>
+    </message>
+    <message>
+        <source>Update Needed</source>
+        <translation>Update required</translation>
+    </message>
+    <message>
+        <source>Ok</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Downloading Update</source>
+        <translation>Downloading the update</translation>
+    </message>
+    <message>
+        <source>Update error - Client to recent</source>
+        <translation>Update error: this client is newer than the room's</translation>
+    </message>
+    <message>
+        <source>Update error - No Update</source>
+        <translation>Update error: no update available</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Quit</translation>
+    </message>
+    <message>
+        <source>Settings</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Velmorant</source>
+        <translation>Velmorant</translation>
+    </message>
+    <message>
+        <source>Page internet</source>
+        <translation>Web page</translation>
+    </message>
+    <message>
+        <source>URL invalide</source>
+        <translation>Invalid URL</translation>
+    </message>
+    <message>
+        <source>Réglages</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>Importer le fichier de configuration</source>
+        <translation>Import the network configuration file</translation>
+    </message>
+    <message>
+        <source>Importé avec succès</source>
+        <translation>Imported successfully</translation>
+    </message>
+    <message>
+        <source>L'importation a échoué</source>
+        <translation>Import failed</translation>
+    </message>
+    <message>
+        <source>L'importation a échoué : droits administrateur requis. Relancer Velmorant Client en mode administrateur ?</source>
+        <translation>Import failed: administrator rights required. Restart Velmorant Client as administrator?</translation>
+    </message>
+    <message>
+        <source>Ecran à partager</source>
+        <translation>Screen to share</translation>
+    </message>
+    <message>
+        <source>Nom affiché sur l'écran collaboratif</source>
+        <translation>Name shown on the room display</translation>
+    </message>
+    <message>
+        <source>Destination des captures d'écran</source>
+        <translation>Screenshot folder</translation>
+    </message>
+    <message>
+        <source>Toujours laisser le client Velmorant au premier plan</source>
+        <translation>Always keep Velmorant Client on top</translation>
+    </message>
+    <message>
+        <source>Autoriser la prise de contrôle de votre écran à distance</source>
+        <translation>Allow the room to control your screen remotely</translation>
+    </message>
+    <message>
+        <source>Langue de l'interface</source>
+        <translation>Interface language</translation>
+    </message>
+    <message>
+        <source>Redémarrage de l'application nécessaire</source>
+        <translation>Restart the application to apply the change</translation>
+    </message>
+</context>
 </TS>

@@ -111,4 +111,111 @@
         <translation>La réunion est complète.</translation>
     </message>
 </context>
+<context>
+    <name>UiFreeWindow</name>
+    <message>
+        <source>Update available</source>
+        <translation>Mise à jour disponible</translation>
+    </message>
+    <message>
+        <source>Apply Update</source>
+        <translation>Appliquer la mise à jour ?</translation>
+    </message>
+    <message>
+        <source>Update Needed</source>
+        <translation>Mise à jour nécessaire</translation>
+    </message>
+    <message>
+        <source>Ok</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Annuler</translation>
+    </message>
+    <message>
+        <source>Downloading Update</source>
+        <translation>Téléchargement de la mise à jour</translation>
+    </message>
+    <message>
+        <source>Update error - Client to recent</source>
+        <translation>Erreur de mise à jour : client trop récent</translation>
+    </message>
+    <message>
+        <source>Update error - No Update</source>
+        <translation>Erreur de mise à jour : aucune mise à jour disponible</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Quitter</translation>
+    </message>
+    <message>
+        <source>Settings</source>
+        <translation>Réglages</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Fermer</translation>
+    </message>
+    <message>
+        <source>Velmorant</source>
+        <translation>Velmorant</translation>
+    </message>
+    <message>
+        <source>Page internet</source>
+        <translation>Page internet</translation>
+    </message>
+    <message>
+        <source>URL invalide</source>
+        <translation>URL invalide</translation>
+    </message>
+    <message>
+        <source>Réglages</source>
+        <translation>Réglages</translation>
+    </message>
+    <message>
+        <source>Importer le fichier de configuration</source>
+        <translation>Importer le fichier de configuration</translation>
+    </message>
+    <message>
+        <source>Importé avec succès</source>
+        <translation>Importé avec succès</translation>
+    </message>
+    <message>
+        <source>L'importation a échoué</source>
+        <translation>L'importation a échoué</translation>
+    </message>
+    <message>
+        <source>L'importation a échoué : droits administrateur requis. Relancer Velmorant Client en mode administrateur ?</source>
+        <translation>L'importation a échoué : droits administrateur requis. Relancer Velmorant Client en mode administrateur ?</translation>
+    </message>
+    <message>
+        <source>Ecran à partager</source>
+        <translation>Écran à partager</translation>
+    </message>
+    <message>
+        <source>Nom affiché sur l'écran collaboratif</source>
+        <translation>Nom affiché sur l'écran collaboratif</translation>
+    </message>
+    <message>
+        <source>Destination des captures d'écran</source>
+        <translation>Destination des captures d'écran</translation>
+    </message>
+    <message>
+        <source>Toujours laisser le client Velmorant au premier plan</source>
+        <translation>Toujours laisser le client Velmorant au premier plan</translation>
+    </message>
+    <message>
+        <source>Autoriser la prise de contrôle de votre écran à distance</source>
+        <translation>Autoriser la prise de contrôle de votre écran à distance</translation>
+    </message>
+    <message>
+        <source>Langue de l'interface</source>
+        <translation>Langue de l'interface</translation>
+    </message>
+    <message>
+        <source>Redémarrage de l'application nécessaire</source>
+        <translation>Redémarrage de l'application nécessaire</translation>
+    </message>
+</context>
 </TS>
