@@ -87,7 +87,8 @@ QList<QCommandLineOption> optionList()
                          "(repeatable, in order)."),
           QStringLiteral("x,y,w,h")),
         O(QStringLiteral("luma-grid"),
-          QStringLiteral("Like --luma-block for COLSxROWS blocks of WxH from X,Y (row by row); also reports "
+          QStringLiteral("Split the WxH region at X,Y into COLSxROWS equal blocks and report, row by row, the mean "
+                         "luma of the central half of each (edges blur under compression) in \"luma\", and "
                          "\"bits\" (1 where luma >= 128)."),
           QStringLiteral("x,y,w,h,cols,rows")),
         O(QStringLiteral("no-answer"),
@@ -387,10 +388,14 @@ ParseOutcome parseOptions(const QStringList &arguments, EmulatorOptions *o)
         if (!parseInts(value("luma-grid"), 6, &n) || n[2] == 0 || n[3] == 0 || n[4] == 0 || n[5] == 0 ||
             n[4] * n[5] > 4096)
             return fail(QStringLiteral("--luma-grid: x,y,w,h,cols,rows (at most 4096 blocks)"));
-        o->lumaGrid = true;
+        const int bw = n[2] / n[4];
+        const int bh = n[3] / n[5];
+        if (bw < 2 || bh < 2)
+            return fail(QStringLiteral("--luma-grid: blocks smaller than 2x2"));
+        o->lumaGridStart = o->lumaBlocks.size();
         for (int r = 0; r < n[5]; ++r) {
             for (int c = 0; c < n[4]; ++c)
-                o->lumaBlocks.append(QRect(n[0] + c * n[2], n[1] + r * n[3], n[2], n[3]));
+                o->lumaBlocks.append(QRect(n[0] + c * bw + bw / 4, n[1] + r * bh + bh / 4, bw / 2, bh / 2));
         }
     }
     for (const QString &f : parser.values(QStringLiteral("fault"))) {

@@ -48,7 +48,8 @@ struct EmulatorOptions {
     QString dumpDir;
     int dumpEvery = 1;
     QList<QRect> lumaBlocks;
-    bool lumaGrid = false;
+    // Index in lumaBlocks where the --luma-grid blocks begin; -1 without a grid.
+    int lumaGridStart = -1;
 
     // Client requests left unanswered (FileRequest, StreamRequest, ...).
     QSet<QString> noAnswer;

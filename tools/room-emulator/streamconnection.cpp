@@ -219,13 +219,14 @@ void StreamConnection::inspectPicture(const AVFrame *picture, QJsonObject *e)
     if (!m_options.lumaBlocks.isEmpty()) {
         QJsonArray luma;
         QString bits;
-        for (const QRect &block : m_options.lumaBlocks) {
-            const int l = H264Decoder::meanLuma(picture, block);
+        for (int i = 0; i < m_options.lumaBlocks.size(); ++i) {
+            const int l = H264Decoder::meanLuma(picture, m_options.lumaBlocks.at(i));
             luma.append(l);
-            bits.append(l >= 128 ? QLatin1Char('1') : QLatin1Char('0'));
+            if (m_options.lumaGridStart >= 0 && i >= m_options.lumaGridStart)
+                bits.append(l >= 128 ? QLatin1Char('1') : QLatin1Char('0'));
         }
         e->insert(QStringLiteral("luma"), luma);
-        if (m_options.lumaGrid)
+        if (m_options.lumaGridStart >= 0)
             e->insert(QStringLiteral("bits"), bits);
     }
     if (!m_options.dumpDir.isEmpty() && (m_pictures - 1) % m_options.dumpEvery == 0) {
