@@ -2,6 +2,7 @@
 #include "input/mousekeyboard.h"
 
 #include "input/inputrules.h"
+#include "platform/screencapture.h"
 
 #include <QDateTime>
 #include <QGuiApplication>
@@ -138,7 +139,7 @@ void MouseKeyboard::setTargetScreen(QString pName)
         screenRect = streamed->geometry();
         physicalWidth = int(screenRect.width() * streamed->devicePixelRatio());
         physicalHeight = int(screenRect.height() * streamed->devicePixelRatio());
-    } else {
+    } else if (!monitorGeometry(pName, screenRect, physicalWidth, physicalHeight)) {
         qCWarning(lcInput) << "no screen named" << pName << "; input keeps the previous geometry";
     }
     if (primary) {
@@ -146,6 +147,24 @@ void MouseKeyboard::setTargetScreen(QString pName)
         primaryRatio = primary->devicePixelRatio();
     }
     setTargetGeometry(screenRect, physicalWidth, physicalHeight, primaryRect, primaryRatio);
+}
+
+// A monitor the operating system knows but Qt does not (an X server's RandR
+// monitors that are not outputs): its geometry from the capture seam.
+bool MouseKeyboard::monitorGeometry(const QString &pName, QRect &pRect, int &pPhysicalWidth, int &pPhysicalHeight)
+{
+    std::unique_ptr<ScreenCapture> capture = createSystemScreenCapture();
+    if (!capture)
+        return false;
+    for (const MonitorInfo &monitor : capture->enumerateMonitors()) {
+        if (QString::fromStdWString(monitor.name) == pName && monitor.logicalWidth > 0 && monitor.logicalHeight > 0) {
+            pRect = QRect(monitor.x, monitor.y, monitor.logicalWidth, monitor.logicalHeight);
+            pPhysicalWidth = monitor.physicalWidth;
+            pPhysicalHeight = monitor.physicalHeight;
+            return true;
+        }
+    }
+    return false;
 }
 
 void MouseKeyboard::setTargetGeometry(const QRect &pScreenRect, int pPhysicalWidth, int pPhysicalHeight,

@@ -59,6 +59,7 @@ private:
         uint32_t flags = 0;
     };
 
+    static bool monitorGeometry(const QString &pName, QRect &pRect, int &pPhysicalWidth, int &pPhysicalHeight);
     void touchInjectionLoop();
     qint64 now() const;
     void sendMouse(int32_t pX, int32_t pY, uint32_t pData, uint32_t pFlags);

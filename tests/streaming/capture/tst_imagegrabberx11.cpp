@@ -4,6 +4,7 @@
 #include "capture/imagegrabberqt.h"
 #include "capture/imagegrabberx11.h"
 #include "capture/systemimagegrabber.h"
+#include "randrtestmonitor.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -12,14 +13,8 @@
 #include <QWidget>
 #include <QtTest>
 
-#include <xcb/randr.h>
-#include <xcb/xcb.h>
-#include <xcb/xcbext.h>
-
 #include <cstdlib>
 #include <cstring>
-
-#include <sys/uio.h>
 
 namespace {
 
@@ -41,66 +36,6 @@ protected:
 
 public:
     bool painted = false;
-};
-
-// RandR monitors are edited through the protocol directly: no xrandr needed.
-// SetMonitor is sent by hand: libxcb 1.15's xcb_randr_set_monitor sends a
-// corrupt length.
-class RandR {
-public:
-    static void setMonitor(const char *pName, int pX, int pY, int pW, int pH)
-    {
-        RandR randr;
-        xcb_randr_monitor_info_t info{};
-        info.name = randr.atom(pName);
-        info.nOutput = 0;
-        info.x = int16_t(pX);
-        info.y = int16_t(pY);
-        info.width = uint16_t(pW);
-        info.height = uint16_t(pH);
-        info.width_in_millimeters = uint32_t(pW / 4);
-        info.height_in_millimeters = uint32_t(pH / 4);
-        struct {
-            uint8_t major, minor;
-            uint16_t length;
-            xcb_window_t window;
-        } head{0, 0, 0, randr.mRoot};
-        iovec parts[4] = {{nullptr, 0}, {nullptr, 0}, {&head, sizeof head}, {&info, sizeof info}};
-        xcb_protocol_request_t request{2, &xcb_randr_id, XCB_RANDR_SET_MONITOR, 1};
-        const xcb_void_cookie_t cookie{xcb_send_request(randr.mConn, XCB_REQUEST_CHECKED, parts + 2, &request)};
-        xcb_generic_error_t *error = xcb_request_check(randr.mConn, cookie);
-        QVERIFY2(!error && !xcb_connection_has_error(randr.mConn),
-                 qPrintable(QString("RandR SetMonitor failed: %1").arg(error ? error->error_code : -1)));
-        std::free(error);
-    }
-
-    static void deleteMonitor(const char *pName)
-    {
-        RandR randr;
-        std::free(xcb_request_check(randr.mConn,
-                                    xcb_randr_delete_monitor_checked(randr.mConn, randr.mRoot, randr.atom(pName))));
-    }
-
-private:
-    RandR()
-    {
-        mConn = xcb_connect(nullptr, nullptr);
-        mRoot = xcb_setup_roots_iterator(xcb_get_setup(mConn)).data->root;
-        std::free(xcb_randr_query_version_reply(mConn, xcb_randr_query_version(mConn, 1, 5), nullptr));
-    }
-    ~RandR() { xcb_disconnect(mConn); }
-
-    xcb_atom_t atom(const char *pName)
-    {
-        xcb_intern_atom_reply_t *reply =
-            xcb_intern_atom_reply(mConn, xcb_intern_atom(mConn, 0, uint16_t(std::strlen(pName)), pName), nullptr);
-        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-        std::free(reply);
-        return atom;
-    }
-
-    xcb_connection_t *mConn;
-    xcb_window_t mRoot;
 };
 
 FrameRecord waitForImage(ImageGrabber &pGrabber)

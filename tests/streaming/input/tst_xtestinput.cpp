@@ -2,6 +2,7 @@
 // Remote mouse and keyboard through the XTest backend, on a private Xvfb:
 // the pointer lands where the receiver pointed and keys reach the focused
 // window, characters without a key through a borrowed keycode.
+#include "../capture/randrtestmonitor.h"
 #include "input/mousekeyboard.h"
 
 #include <QApplication>
@@ -116,6 +117,18 @@ private slots:
         // A relative move always does.
         injector.injectMouseEvent(mousePayload(4, 10, -5, 0, 0, true), true);
         QTRY_COMPARE_WITH_TIMEOUT(pointerFromXdotool(), centre + QPoint(10, -5), 10000);
+    }
+
+    void absoluteMoveOnAMonitorQtDoesNotList()
+    {
+        // The right half of the screen as a RandR monitor of its own.
+        RandR::setMonitor("RIGHT", 683, 0, 683, 768);
+        MouseKeyboard injector;
+        injector.setTargetScreen("RIGHT");
+        injector.injectMouseEvent(mousePayload(5, 0.5f, 0.5f, 2, 0), false);
+        injector.injectMouseEvent(mousePayload(5, 0.5f, 0.5f, 1, 0), false);
+        QTRY_COMPARE_WITH_TIMEOUT(pointerFromXdotool(), QPoint(683 + 341, 384), 10000);
+        RandR::deleteMonitor("RIGHT");
     }
 
     void keysTypeIntoTheFocusedWindow()
