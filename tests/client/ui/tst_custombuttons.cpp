@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QtTest>
 
 namespace {
@@ -163,6 +164,48 @@ private slots:
         QCOMPARE(button.currentImage(), capitals);
         QCOMPARE(button.pixmap(Qt::ReturnByValue).size(), QSize(64, 48));
         QCOMPARE(button.pixmap(Qt::ReturnByValue).toImage().pixelColor(32, 24), QColor(254, 79, 0));
+    }
+
+    void hoverCursorAndToolTip()
+    {
+        Stage stage;
+        QVERIFY(QTest::qWaitForWindowExposed(&stage.window));
+        auto *button = new UiCustomButton(stage.central);
+        button->setWindow(&stage.window);
+        button->setGeometry(100, 80, 40, 40);
+        button->setToolTipText(QStringLiteral("Close"));
+        button->show();
+        auto *plain = new UiCustomButton(stage.central);
+        plain->setGeometry(10, 80, 40, 40);
+        plain->setHandCursor(false);
+        plain->show();
+        auto *config = new UiConfigButton(stage.central);
+        config->setGeometry(150, 20, 100, 40);
+        config->setClickable(false);
+        config->show();
+        QVERIFY(!QGuiApplication::overrideCursor());
+
+        QEvent enterPlain(QEvent::Enter), leavePlain(QEvent::Leave);
+        QApplication::sendEvent(plain, &enterPlain);
+        QVERIFY(!QGuiApplication::overrideCursor());
+        QApplication::sendEvent(plain, &leavePlain);
+        QEvent enterConfig(QEvent::Enter), leaveConfig(QEvent::Leave);
+        QApplication::sendEvent(config, &enterConfig); // not clickable: no hand
+        QVERIFY(!QGuiApplication::overrideCursor());
+        QApplication::sendEvent(config, &leaveConfig);
+
+        QCursor::setPos(button->mapToGlobal(QPoint(20, 20)));
+        QEvent enter(QEvent::Enter);
+        QApplication::sendEvent(button, &enter);
+        QVERIFY(QGuiApplication::overrideCursor());
+        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::PointingHandCursor);
+        QVERIFY(!QToolTip::isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(QToolTip::isVisible(), 5000); // after a second of hovering
+        QCOMPARE(QToolTip::text(), QStringLiteral("Close"));
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(button, &leave);
+        QVERIFY(!QGuiApplication::overrideCursor());
+        QToolTip::hideText();
     }
 
     void lineEditFocus()

@@ -241,6 +241,9 @@ std::set<QString> translatedTexts(const QString &pCatalogue)
 
 // The factory's windows; code boxes are another module's, a plain label here.
 class ShippedWindow : public UiFreeWindow {
+public:
+    using UiFreeWindow::applyScale;
+
 protected:
     QWidget *createCustomWidget(const WidgetDescription &pDescription, QWidget *pParent) override
     {
@@ -352,6 +355,20 @@ private slots:
             QCOMPARE(all.size(), count);
             QCOMPARE(found, all.last());
         }
+    }
+
+    void animationsFollowTheScale()
+    {
+        ShippedWindow window;
+        window.setWindowName("UiMainWindowAdvanced");
+        window.buildWindow();
+        auto *loader = window.findWidget<QLabel>("LoaderFlux");
+        QVERIFY(loader && loader->movie());
+        QCOMPARE(loader->movie()->state(), QMovie::Running);
+        QCOMPARE(loader->movie()->scaledSize(), QSize(40, 40)); // decoded at the shown size
+        window.applyScale(0, 1.5f);
+        QCOMPARE(loader->size(), QSize(60, 60));
+        QCOMPARE(loader->movie()->scaledSize(), QSize(60, 60));
     }
 
     void shippedStyle()
