@@ -24,7 +24,7 @@ Glimra::~Glimra()
 {
     compressor->stopCompressing();
     manager->requestStop();
-    manager->wait();
+    manager->waitForStop();
     grabber->stopGrabbing();
     compressor.reset();
     manager.reset();

@@ -8,7 +8,6 @@
 
 #include <QGuiApplication>
 #include <QLoggingCategory>
-#include <QMutexLocker>
 #include <QScreen>
 
 Q_LOGGING_CATEGORY(lcClients, "glimra.clients")
@@ -19,12 +18,13 @@ ClientsManager::~ClientsManager()
 {
     requestStop();
     wait();
+    std::lock_guard<std::mutex> lock(mMutex);
     deleteAllClients();
 }
 
 void ClientsManager::addClient(const QHostAddress &pAddress, quint16 pPort, quint32 pStreamId, bool pHandshake)
 {
-    QMutexLocker lock(&mMutex);
+    std::lock_guard<std::mutex> lock(mMutex);
     auto *client = new StreamClient(mNextIndex, this, mCompressor, mScreenRect);
     client->setTarget(pAddress, pPort, pStreamId, pHandshake);
     client->setCodec(mCompressor ? mCompressor->getCodec() : 1);
@@ -47,14 +47,14 @@ void ClientsManager::setStreamedScreenName(const QString &pName)
 
 void ClientsManager::pauseClients()
 {
-    QMutexLocker lock(&mMutex);
+    std::lock_guard<std::mutex> lock(mMutex);
     for (StreamClient *client : qAsConst(mClients))
         client->pauseClient();
 }
 
 void ClientsManager::resumeClients()
 {
-    QMutexLocker lock(&mMutex);
+    std::lock_guard<std::mutex> lock(mMutex);
     for (StreamClient *client : qAsConst(mClients))
         client->resumeClient();
 }
@@ -82,6 +82,14 @@ void ClientsManager::processMessage(StreamClient *pClient, const QByteArray &pPa
         pClient->onReturnData();
 }
 
+void ClientsManager::waitForStop()
+{
+    wait();
+    // The thread's last pass released the mutex; taking it orders everything
+    // the thread did before whatever the caller does next.
+    std::lock_guard<std::mutex> lock(mMutex);
+}
+
 void ClientsManager::startManager(QThread::Priority pPriority)
 {
     wait();
@@ -94,7 +102,7 @@ void ClientsManager::run()
 {
     while (!mStop.load()) {
         {
-            QMutexLocker lock(&mMutex);
+            std::lock_guard<std::mutex> lock(mMutex);
             QList<StreamClient *> dead;
             for (StreamClient *client : qAsConst(mClients)) {
                 if (!client->isAlive()) {
@@ -119,7 +127,7 @@ void ClientsManager::run()
         }
         QThread::msleep(1);
     }
-    QMutexLocker lock(&mMutex);
+    std::lock_guard<std::mutex> lock(mMutex);
     deleteAllClients();
 }
 

@@ -4,11 +4,11 @@
 #include <QHostAddress>
 #include <QList>
 #include <QMap>
-#include <QMutex>
 #include <QRect>
 #include <QString>
 #include <QThread>
 #include <atomic>
+#include <mutex>
 
 class ImageCompressor;
 class MouseKeyboard;
@@ -42,6 +42,8 @@ public:
     // Waits for a previous run to finish its shutdown, then starts a fresh one.
     void startManager(QThread::Priority pPriority = QThread::InheritPriority);
     void requestStop() { mStop.store(true); }
+    // Waits for the thread to end (after requestStop).
+    void waitForStop();
     bool isStopRequested() const { return mStop.load(); }
     bool hasClients() const { return !mStop.load() && mClientCount.load() > 0; }
 
@@ -54,7 +56,9 @@ protected:
 private:
     void deleteAllClients();
 
-    QMutex mMutex;                  // guards the list, the map and the next index
+    // Guards the list, the map and the next index. std::mutex rather than
+    // QMutex: ThreadSanitizer sees its ordering.
+    std::mutex mMutex;
     QList<StreamClient *> mClients; // owned, in creation order
     QMap<int, StreamClient *> mIndexMap;
     int mNextIndex = 0;

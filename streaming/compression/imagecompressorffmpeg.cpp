@@ -32,6 +32,7 @@ void ImageCompressorFFmpeg::startCompressing()
         return;
     mFrameAvailable.store(false, std::memory_order_release);
     mStop.store(false);
+    mLoopActive.store(true);
     start(QThread::InheritPriority);
 }
 
@@ -61,6 +62,10 @@ void ImageCompressorFFmpeg::stopCompressing()
 {
     mStop.store(true);
     wait();
+    // Orders the thread's last accesses (grabber, encoder) before the caller's
+    // next step, such as destroying the grabber.
+    while (mLoopActive.load(std::memory_order_acquire))
+        QThread::msleep(1);
 }
 
 void ImageCompressorFFmpeg::run()
@@ -75,6 +80,7 @@ void ImageCompressorFFmpeg::run()
     }
     closeEncoder();
     mOpenFailed = false;
+    mLoopActive.store(false, std::memory_order_release);
 }
 
 void ImageCompressorFFmpeg::compress(const FrameRecord &pImage)

@@ -52,6 +52,7 @@ private:
     FrameRecord mMailbox;
     std::atomic<int> mLastFrameNumber{-1};
     std::atomic<bool> mStop{false};
+    std::atomic<bool> mLoopActive{false}; // cleared (release) as the thread's last act
 
     // Compressor thread only.
     const AVCodec *mCodec = nullptr;

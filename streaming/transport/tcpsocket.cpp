@@ -5,8 +5,8 @@
 #include "transport/streamcommand.h"
 
 #include <QElapsedTimer>
+#include <QHostInfo>
 #include <QLoggingCategory>
-#include <QMutexLocker>
 #include <QNetworkProxy>
 #include <QTcpSocket>
 #include <QThread>
@@ -68,30 +68,40 @@ int TcpSocket::queueOf(int channel) const
 
 void TcpSocket::enqueue(const QByteArray &payload, int channel)
 {
-    QMutexLocker lock(&m_queueMutex);
+    std::lock_guard<std::mutex> lock(m_queueMutex);
     m_queues[queueOf(channel)].append(payload);
 }
 
 int TcpSocket::queuedCount(int channel) const
 {
-    QMutexLocker lock(&m_queueMutex);
+    std::lock_guard<std::mutex> lock(m_queueMutex);
     return m_queues[queueOf(channel)].size();
 }
 
 bool TcpSocket::hasReceived() const
 {
-    QMutexLocker lock(&m_receivedMutex);
+    std::lock_guard<std::mutex> lock(m_receivedMutex);
     return !m_received.isEmpty();
 }
 
 QByteArray TcpSocket::takeReceived()
 {
-    QMutexLocker lock(&m_receivedMutex);
+    std::lock_guard<std::mutex> lock(m_receivedMutex);
     return m_received.isEmpty() ? QByteArray() : m_received.takeFirst();
 }
 
 void TcpSocket::startSocket()
 {
+    // Connecting registers Qt's socket metatypes on first use; doing that once
+    // on the starting thread keeps the workers from racing on the registry.
+    static const bool registered = [] {
+        qRegisterMetaType<QHostInfo>();
+        qRegisterMetaType<QAbstractSocket::SocketState>();
+        qRegisterMetaType<QAbstractSocket::SocketError>();
+        QTcpSocket probe;
+        return true;
+    }();
+    Q_UNUSED(registered)
     if (m_worker)
         stopSocket();
     m_stopRequested.store(false);
@@ -126,7 +136,7 @@ bool TcpSocket::sendPass(QTcpSocket &socket)
 {
     QList<QByteArray> outgoing;
     {
-        QMutexLocker lock(&m_queueMutex);
+        std::lock_guard<std::mutex> lock(m_queueMutex);
         for (QList<QByteArray> &queue : m_queues) {
             outgoing.append(queue);
             queue.clear();
@@ -168,7 +178,7 @@ bool TcpSocket::receivePass(QTcpSocket &socket, FrameReader &reader)
         if (frames > 0)
             m_lastReceive = nowMs();
         if (!payloads.isEmpty()) {
-            QMutexLocker lock(&m_receivedMutex);
+            std::lock_guard<std::mutex> lock(m_receivedMutex);
             m_received.append(payloads);
         }
     }
@@ -217,7 +227,7 @@ void TcpSocket::sendThreadFunc()
 
     if (handshakeDone) {
         {
-            QMutexLocker lock(&m_queueMutex);
+            std::lock_guard<std::mutex> lock(m_queueMutex);
             for (QList<QByteArray> &queue : m_queues)
                 queue.clear();
             m_queues[0] = m_descriptors;

@@ -4,12 +4,12 @@
 #include <QByteArray>
 #include <QHostAddress>
 #include <QList>
-#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QVector>
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 class QThread;
 
@@ -70,10 +70,11 @@ private:
     bool m_handshake = true;
     QList<QByteArray> m_descriptors;
 
-    mutable QMutex m_queueMutex;
+    // std::mutex rather than QMutex: ThreadSanitizer sees its ordering.
+    mutable std::mutex m_queueMutex;
     QVector<QList<QByteArray>> m_queues;
 
-    mutable QMutex m_receivedMutex;
+    mutable std::mutex m_receivedMutex;
     QList<QByteArray> m_received;
 
     std::atomic<bool> m_running{false};

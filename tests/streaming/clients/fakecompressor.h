@@ -12,7 +12,7 @@ public:
     void publish(int pFrameNumber, const QByteArray &pPacket)
     {
         mMailbox.frameNumber = pFrameNumber;
-        mMailbox.data = pPacket;
+        mMailbox.data = QByteArray(pPacket); // move-assigned: the old buffer is released inline
         mLast.store(pFrameNumber);
         mAvailable.store(true, std::memory_order_release);
     }

@@ -189,6 +189,7 @@ void TstClients::pauseStopsFramesAndCursor()
     Receiver receiver;
     QVERIFY(acceptReceiver(peer, receiver, 9));
     mManager->pauseClients();
+    const qint64 pausedAt = QDateTime::currentMSecsSinceEpoch();
     QCOMPARE(nextNonCursor(receiver.video), QByteArray("PAUSE     "));
     mCompressor->publish(1, "while-paused");
     // Nothing but keep-alives for a while; the mailbox stays full.
@@ -197,6 +198,9 @@ void TstClients::pauseStopsFramesAndCursor()
     QByteArray payload;
     while (timer.elapsed() < 400) {
         QVERIFY(RawPeer::readFrame(receiver.video, payload));
+        // A cursor position queued before the pause may still leave behind it.
+        if (payload.startsWith("MOUSEPOS") && qFromLittleEndian<qint64>(payload.constData() + 18) <= pausedAt)
+            continue;
         QVERIFY2(payload.isEmpty(), payload.left(10).constData());
     }
     QVERIFY(mCompressor->isFrameAvailable());

@@ -252,6 +252,7 @@ void TstGlimra::streamsThePictureOfTheSelectedMonitor()
 
     // Pause: one PAUSE, then nothing but keep-alives; restart: frames again, no message first.
     glimra.pause();
+    const qint64 pausedAt = QDateTime::currentMSecsSinceEpoch();
     QVERIFY(glimra.isPaused());
     QByteArray message;
     do {
@@ -263,6 +264,10 @@ void TstGlimra::streamsThePictureOfTheSelectedMonitor()
     QByteArray payload;
     while (quiet.elapsed() < 400) {
         QVERIFY(RawPeer::readFrame(receiver.video, payload));
+        // A cursor position queued before the pause may still leave behind it.
+        if (payload.startsWith("MOUSEPOS") && payload.size() == 26 &&
+            qFromLittleEndian<qint64>(payload.constData() + 18) <= pausedAt)
+            continue;
         QVERIFY2(payload.isEmpty(), payload.left(10).constData());
     }
     glimra.restart();
