@@ -4,8 +4,7 @@
 #include "capture/imagegrabber.h"
 
 #include <QMutex>
-#include <QPointer>
-#include <QWidget>
+#include <QWindow>
 
 class QScreen;
 

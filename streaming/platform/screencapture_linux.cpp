@@ -120,7 +120,20 @@ public:
         return list;
     }
 
-    int monitorCount() override { return static_cast<int>(enumerateMonitors().size()); }
+    // Polled often (the facade asks on every isStreaming()): one round trip,
+    // no monitor names.
+    int monitorCount() override
+    {
+        if (!usable())
+            return 0;
+        xcb_randr_get_monitors_reply_t *reply =
+            xcb_randr_get_monitors_reply(mConn, xcb_randr_get_monitors(mConn, mScreen->root, 1), nullptr);
+        if (!reply)
+            return 1;
+        const int count = xcb_randr_get_monitors_monitors_length(reply);
+        std::free(reply);
+        return count;
+    }
 
     bool open(const std::wstring &pName) override
     {
