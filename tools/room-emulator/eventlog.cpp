@@ -2,34 +2,39 @@
 #include "eventlog.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QJsonDocument>
 
-#include <cstdio>
+#include <cerrno>
+#include <cstring>
+#include <chrono>
 #include <ctime>
+#include <fcntl.h>
 #include <unistd.h>
+
+namespace {
+constexpr size_t MaxQueuedBytes = 64u * 1024u * 1024u;
+}
 
 EventLog &events()
 {
-    static EventLog log;
-    return log;
+    static EventLog *log = new EventLog;
+    return *log;
 }
 
 bool EventLog::open(const QString &path, QString *error)
 {
     if (path.isEmpty()) {
-        // By descriptor, so each line goes out with one write() and never sits in
-        // a stdio buffer while a test waits for it.
-        if (!m_file.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-            *error = m_file.errorString();
+        m_fd = STDOUT_FILENO;
+    } else {
+        m_fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (m_fd < 0) {
+            *error = QString::fromLocal8Bit(strerror(errno));
             return false;
         }
-        return true;
     }
-    m_file.setFileName(path);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        *error = m_file.errorString();
-        return false;
-    }
+    m_writer = std::thread([this] { writerLoop(); });
+    m_writer.detach();
     return true;
 }
 
@@ -53,8 +58,62 @@ void EventLog::write(const QString &event, QJsonObject fields)
     fields.insert(QStringLiteral("mono_us"), static_cast<double>(now));
     QByteArray line = QJsonDocument(fields).toJson(QJsonDocument::Compact);
     line.append('\n');
-    if (m_file.isOpen())
-        m_file.write(line);
-    else
-        fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_queuedBytes + static_cast<size_t>(line.size()) > MaxQueuedBytes) {
+        ++m_dropped;
+        return;
+    }
+    if (m_dropped > 0) {
+        QByteArray notice = QJsonDocument(QJsonObject{{QStringLiteral("event"), QStringLiteral("events.dropped")},
+                                                      {QStringLiteral("count"), static_cast<double>(m_dropped)},
+                                                      {QStringLiteral("mono_us"), static_cast<double>(now)}})
+                                .toJson(QJsonDocument::Compact);
+        notice.append('\n');
+        m_queuedBytes += static_cast<size_t>(notice.size());
+        m_queue.push_back(notice);
+        m_dropped = 0;
+    }
+    m_queuedBytes += static_cast<size_t>(line.size());
+    m_queue.push_back(std::move(line));
+    m_wake.notify_one();
+}
+
+void EventLog::flush(int timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_drained.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return m_queue.empty() && !m_writing; });
+}
+
+void EventLog::writerLoop()
+{
+    bool broken = false;
+    for (;;) {
+        std::deque<QByteArray> batch;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_writing = false;
+            m_drained.notify_all();
+            m_wake.wait(lock, [this] { return !m_queue.empty(); });
+            batch.swap(m_queue);
+            m_queuedBytes = 0;
+            m_writing = true;
+        }
+        QByteArray chunk;
+        for (const QByteArray &line : batch)
+            chunk.append(line);
+        const char *p = chunk.constData();
+        qint64 left = chunk.size();
+        while (!broken && left > 0) {
+            const ssize_t n = ::write(m_fd, p, static_cast<size_t>(left));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                // The reader is gone; keep accepting lines and drop them.
+                broken = true;
+                break;
+            }
+            p += n;
+            left -= n;
+        }
+    }
 }

@@ -41,10 +41,15 @@ int main(int argc, char **argv)
         events().write(QStringLiteral("exit"));
         QCoreApplication::quit();
     });
+    const auto finish = [](int code) {
+        // Whatever a slow reader has not taken yet gets a moment, not forever.
+        events().flush(2000);
+        return code;
+    };
     if (!emulator.start(&error)) {
         events().write(QStringLiteral("error"), {{QStringLiteral("error"), error}});
         fprintf(stderr, "room-emulator: %s\n", qPrintable(error));
-        return 1;
+        return finish(1);
     }
 
     ControlChannel control(STDIN_FILENO);
@@ -54,5 +59,5 @@ int main(int argc, char **argv)
         if (options.quitOnEof)
             emulator.shutdown(QStringLiteral("end of standard input"));
     });
-    return QCoreApplication::exec();
+    return finish(QCoreApplication::exec());
 }

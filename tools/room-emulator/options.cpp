@@ -138,8 +138,8 @@ by a "cmd.ok" or "cmd.error" event):
 
 EVENTS (one JSON object per line on standard output or --events FILE; every
 line has "event", "t" (ms since start, monotonic) and "mono_us" (CLOCK_MONOTONIC
-microseconds)). Lines are written as they happen: a reader that stops reading
-standard output stalls the emulator, so prefer --events FILE then. Main ones:
+microseconds)). A writer thread queues up to 64 MiB for a reader that falls
+behind; beyond that lines are dropped and counted (events.dropped). Main ones:
   ready {udp_port,tcp_port,stream_port,rooms}     listening; ports as bound
   discovery.request / discovery.answer / discovery.ignored
   conn.open {conn,peer,port} conn.closed {conn,reason} conn.malformed {conn,error}
