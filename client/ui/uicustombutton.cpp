@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QToolTip>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -64,7 +65,8 @@ QString UiCustomButton::buttonText() const
 void UiCustomButton::setFontSize(int pPixels)
 {
     if (pPixels <= 0)
-        return; // QFont refuses sizes below 1
+        return;                        // QFont refuses sizes below 1
+    pPixels = std::min(pPixels, 1024); // a damaged description must not ask for giant glyphs
     QFont font = m_textLabel->font();
     font.setPixelSize(pPixels);
     m_textLabel->setFont(font);

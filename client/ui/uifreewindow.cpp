@@ -29,10 +29,18 @@ namespace {
 // Qt's own measure: a logical DPI of 96 is factor 1.
 constexpr qreal kBaseDpi = 96.0;
 
+// Far above any text of the client; a larger size in a damaged description
+// would have the font engine build glyphs of gigabytes.
+constexpr int kMaxPixelSize = 1024;
+
 void setPixelFont(QWidget *pWidget, int pPixels)
 {
     if (pPixels <= 0)
         return;
+    if (pPixels > kMaxPixelSize) {
+        qCWarning(lcUi) << "font size" << pPixels << "of" << pWidget->objectName() << "limited to" << kMaxPixelSize;
+        pPixels = kMaxPixelSize;
+    }
     QFont font = pWidget->font();
     font.setPixelSize(pPixels);
     pWidget->setFont(font);

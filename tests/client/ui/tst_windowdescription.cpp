@@ -3,6 +3,8 @@
 // lists, malformed values, missing windows and documents.
 #include "windowdescriptionfile.h"
 
+#include <QFile>
+#include <QRandomGenerator>
 #include <QtTest>
 
 namespace {
@@ -221,6 +223,42 @@ private slots:
         QCOMPARE(window.width, 0);
         QCOMPARE(window.height, 0);
         QVERIFY(window.children.empty());
+    }
+
+    // Damaged copies of the shipped document never throw or crash; whatever
+    // still parses gives windows with sane records.
+    void damagedDocuments()
+    {
+        const QString path = qEnvironmentVariable("VELMORANT_SOURCE_DIR") + "/client/resources/windows.json";
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            QSKIP("the shipped description is not at VELMORANT_SOURCE_DIR");
+        const QByteArray original = file.readAll();
+        QLoggingCategory::setFilterRules(QStringLiteral("velmorant.ui.warning=false\nvelmorant.ui.debug=false"));
+        const QList<QByteArray> replacements = {"\"", "[",     "]",    "{",    "}",     ",",       ":",
+                                                "0",  "-1e99", "true", "null", "\"x\"", "[1, {}]", "{\"Name\": 4}",
+                                                "\\", "\xff",  "//",   "/*"};
+        QRandomGenerator random(20251210);
+        int parsed = 0;
+        for (int round = 0; round < 200; ++round) {
+            QByteArray damaged = original;
+            const int edits = 1 + int(random.bounded(6));
+            for (int e = 0; e < edits; ++e) {
+                const int at = int(random.bounded(damaged.size()));
+                const int length = int(random.bounded(12));
+                damaged.replace(at, length, replacements.at(int(random.bounded(replacements.size()))));
+            }
+            if (round % 17 == 0)
+                damaged.truncate(int(random.bounded(damaged.size())));
+            WindowDescriptionFile description;
+            parsed += description.loadFromData(damaged) ? 1 : 0;
+            for (const QString &name : description.windowNames()) {
+                const WindowDescription window = description.windowDescription(name);
+                QVERIFY(window.children.size() < 1000);
+            }
+        }
+        QLoggingCategory::setFilterRules(QString());
+        QVERIFY(parsed > 0); // some damage keeps the document readable, and those are walked too
     }
 
     void badChildrenAreSkipped()
