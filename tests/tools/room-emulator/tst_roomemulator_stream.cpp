@@ -98,6 +98,7 @@ private slots:
     void decodesFfmpegStream();
     void lumaAndDumps();
     void cursorPauseDisconnect();
+    void streamOnMainPort();
     void commands_data();
     void commands();
     void malformed_data();
@@ -214,6 +215,21 @@ void TestRoomEmulatorStream::cursorPauseDisconnect()
     video.send(commandOf("DISCONNECT"));
     QVERIFY(!emu.waitFor("stream.disconnect").isEmpty());
     QVERIFY(video.waitClosed());
+}
+
+void TestRoomEmulatorStream::streamOnMainPort()
+{
+    // A receiver that names its main TCP port as the stream endpoint still
+    // takes the stream there.
+    EmulatorProcess emu;
+    QVERIFY(emu.start({}));
+    FramePeer video;
+    QVERIFY(openStream(video, emu.tcpPort(), 11, true));
+    const QJsonObject ready = emu.waitFor("stream.ready");
+    QCOMPARE(ready.value("role").toString(), QString("video"));
+    QCOMPARE(ready.value("stream").toInt(), 11);
+    emu.command({{"cmd", "pending"}, {"frames", 2}});
+    QCOMPARE(video.readFrame(), commandOf("PENDINGFRA", le32(2)));
 }
 
 void TestRoomEmulatorStream::commands_data()
