@@ -474,8 +474,10 @@ public:
         }
         KeyCode keycode = 0;
         if (pInput.flags & KeyScanCode) {
+            // Outside the server's range XTest answers BadValue, which
+            // Xlib's default handler turns into an exit.
             const int evdev = evdevFromScanCode(pInput.scanCode, pInput.flags & KeyExtendedKey);
-            if (evdev > 0 && evdev + 8 <= 255)
+            if (evdev > 0 && evdev + 8 >= mMinKeycode && evdev + 8 <= mMaxKeycode)
                 keycode = KeyCode(evdev + 8);
         }
         if (!keycode) {
@@ -507,6 +509,8 @@ private:
     {
         int minKeycode = 0, maxKeycode = 0, perKeycode = 0;
         XDisplayKeycodes(mDisplay, &minKeycode, &maxKeycode);
+        mMinKeycode = minKeycode;
+        mMaxKeycode = maxKeycode;
         KeySym *map = XGetKeyboardMapping(mDisplay, KeyCode(minKeycode), maxKeycode - minKeycode + 1, &perKeycode);
         if (!map)
             return;
@@ -590,6 +594,8 @@ private:
     }
 
     Display *mDisplay = nullptr;
+    int mMinKeycode = 8;
+    int mMaxKeycode = 255;
     std::mutex mMetricsMutex;
     DesktopMetrics mMetrics;
     int32_t mWheelRemainder = 0;

@@ -150,6 +150,10 @@ private slots:
             injector.injectKeyboardEvent(keyPayload(0, pVk, pScan));
             injector.injectKeyboardEvent(keyPayload(1, pVk, pScan));
         };
+        // Keys nothing maps to, and a lone surrogate: dropped, never fatal.
+        key(0xFF, 0xE0FF);
+        key(0x07, 0x00FF);
+        key(0, 0xD800);
         key(0x41, 0x1E); // 'a' by scan code
         key(0x42, 0x30); // 'b'
         QTRY_COMPARE_WITH_TIMEOUT(edit->text(), QString("ab"), 10000);
