@@ -110,6 +110,18 @@
         <source>Meeting is full.</source>
         <translation>Meeting is full.</translation>
     </message>
+    <message>
+        <source>Connexion</source>
+        <translation>Connection</translation>
+    </message>
+    <message>
+        <source>Enter Code</source>
+        <translation>Enter Code</translation>
+    </message>
+    <message>
+        <source>no server found</source>
+        <translation>no server found</translation>
+    </message>
 </context>
 <context>
     <name>UiFreeWindow</name>
@@ -139,7 +151,7 @@
     </message>
     <message>
         <source>Update error - Client to recent</source>
-        <translation>Update error: this client is newer than the room's</translation>
+        <translation>Update error: client too recent</translation>
     </message>
     <message>
         <source>Update error - No Update</source>

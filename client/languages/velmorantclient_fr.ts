@@ -110,12 +110,24 @@
         <source>Meeting is full.</source>
         <translation>La réunion est complète.</translation>
     </message>
+    <message>
+        <source>Connexion</source>
+        <translation>Connexion</translation>
+    </message>
+    <message>
+        <source>Enter Code</source>
+        <translation>Saisissez le code</translation>
+    </message>
+    <message>
+        <source>no server found</source>
+        <translation>aucun serveur trouvé</translation>
+    </message>
 </context>
 <context>
     <name>UiFreeWindow</name>
     <message>
         <source>Update available</source>
-        <translation>Mise à jour disponible</translation>
+        <translation>Mettre à jour</translation>
     </message>
     <message>
         <source>Apply Update</source>
@@ -139,11 +151,11 @@
     </message>
     <message>
         <source>Update error - Client to recent</source>
-        <translation>Erreur de mise à jour : client trop récent</translation>
+        <translation>Erreur : client plus récent que la salle</translation>
     </message>
     <message>
         <source>Update error - No Update</source>
-        <translation>Erreur de mise à jour : aucune mise à jour disponible</translation>
+        <translation>Erreur : aucune mise à jour disponible</translation>
     </message>
     <message>
         <source>Quit</source>

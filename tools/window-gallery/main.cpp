@@ -333,6 +333,15 @@ std::vector<View> viewsOf(const QString &pWindow)
     return {{QString(), QString(), -1, [](GalleryWindow &) {}}};
 }
 
+// The gallery's windows have none of the window classes' slots; saying so for
+// every button would bury the warnings that matter (pictures that do not load).
+void quietHandler(QtMsgType pType, const QMessageLogContext &pContext, const QString &pMessage)
+{
+    if (pType == QtDebugMsg || pMessage.contains(QLatin1String("has no slot")))
+        return;
+    std::fprintf(stderr, "%s: %s\n", pContext.category ? pContext.category : "", qPrintable(pMessage));
+}
+
 // The window on a neutral backdrop, so its rounded edges and translucency show.
 QImage onBackdrop(const QPixmap &pWindow, int pMargin)
 {
@@ -368,6 +377,7 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("QT_FONT_DPI", QByteArray::number(qRound(96.0 * factor)));
     QCoreApplication::setAttribute(Qt::AA_DisableHighDpiScaling);
+    qInstallMessageHandler(quietHandler);
     QApplication app(argc, argv);
     QFontDatabase::addApplicationFont(QStringLiteral(":/MainWidget/Muli-Regular.ttf"));
     QTranslator translator;
