@@ -100,7 +100,6 @@ private slots:
         window.show();
         QTRY_VERIFY_WITH_TIMEOUT(window.painted, 10000);
         QCursor::setPos(monitorX + 101 + 20, 57 + 20); // over the red block: never drawn
-        QTest::qWait(200);                             // let the server process the paint
 
         ImageGrabberX11 grabber;
         int index = 0;
@@ -113,7 +112,14 @@ private slots:
             QCOMPARE(grabber.getScreenName(), QString("RIGHT"));
         }
         grabber.start();
-        FrameRecord record = waitForImage(grabber);
+        // The first images may predate the server's drawing of the window.
+        FrameRecord record;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                record = waitForImage(grabber);
+                return record.width == expectedWidth && pixelAt(record, 101 + 20, 57 + 20) == BlockColours[0];
+            },
+            10000));
         grabber.stopGrabbing();
         QCOMPARE(record.width, expectedWidth);
         QCOMPARE(record.height, 768);
@@ -199,13 +205,18 @@ private slots:
         window.setGeometry(301, 157, 160, 40);
         window.show();
         QTRY_VERIFY_WITH_TIMEOUT(window.painted, 10000);
-        QTest::qWait(200);
         ImageGrabberQt grabber;
         grabber.setScreenIndex(0);
         QCOMPARE(grabber.getScreenWidth(), 1364);
         QCOMPARE(grabber.getScreenName(), QGuiApplication::screens().value(0)->name());
         grabber.start();
-        FrameRecord record = waitForImage(grabber);
+        FrameRecord record;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                record = waitForImage(grabber);
+                return record.width == 1364 && pixelAt(record, 301 + 20, 157 + 20) == BlockColours[0];
+            },
+            10000));
         grabber.stopGrabbing();
         QCOMPARE(record.width, 1364);
         QCOMPARE(record.bytesPerLine, 1364 * 3);

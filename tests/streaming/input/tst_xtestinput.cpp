@@ -110,11 +110,9 @@ private slots:
         QCOMPARE(target.presses.first(), centre);
         QCOMPARE(pointerFromXdotool(), centre);
 
-        // A move of another pointer while none is pressed goes nowhere.
+        // A move of another pointer while none is pressed goes nowhere; a
+        // relative move always goes, from where the click left the pointer.
         injector.injectMouseEvent(mousePayload(4, 0.1f, 0.1f, 0, 0), false);
-        QTest::qWait(100);
-        QCOMPARE(pointerFromXdotool(), centre);
-        // A relative move always does.
         injector.injectMouseEvent(mousePayload(4, 10, -5, 0, 0, true), true);
         QTRY_COMPARE_WITH_TIMEOUT(pointerFromXdotool(), centre + QPoint(10, -5), 10000);
     }
