@@ -10,12 +10,15 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFontDatabase>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMovie>
 #include <QSvgRenderer>
 #include <QTemporaryDir>
 #include <QTextEdit>
+#include <QTranslator>
 #include <QXmlStreamReader>
 #include <QtTest>
 
@@ -470,6 +473,49 @@ private slots:
                 QVERIFY2(!QPixmap(path).isNull(), qPrintable(path));
             }
         }
+    }
+
+    // No text of the description, in either language, is wider than its
+    // widget (labels tall enough for two lines are wrapped by window code).
+    void textsFitTheirWidgets_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("source") << QString();
+        QTest::newRow("fr") << QStringLiteral("fr");
+        QTest::newRow("en") << QStringLiteral("en");
+    }
+    void textsFitTheirWidgets()
+    {
+        QFETCH(QString, language);
+        QVERIFY(QFontDatabase::addApplicationFont(QStringLiteral(":/MainWidget/Muli-Regular.ttf")) >= 0);
+        QTranslator translator;
+        if (!language.isEmpty()) {
+            const QString catalogue = qEnvironmentVariable("VELMORANT_BUILD_DIR") +
+                                      QStringLiteral("/bin/languages/velmorantclient_%1.qm").arg(language);
+            if (!translator.load(catalogue))
+                QSKIP("the compiled catalogues are not in VELMORANT_BUILD_DIR");
+            QCoreApplication::installTranslator(&translator);
+        }
+        int checked = 0;
+        for (const QString &name : m_description.windowNames()) {
+            ShippedWindow window;
+            window.setWindowName(name.toStdString());
+            window.buildWindow();
+            const QList<QLabel *> labels = window.centralWidget()->findChildren<QLabel *>();
+            for (QLabel *label : labels) {
+                if (label->text().isEmpty())
+                    continue;
+                const QFontMetrics metrics(label->font());
+                if (label->height() >= 2 * metrics.height())
+                    continue;
+                const QString what = QStringLiteral("%1 %2 \"%3\"").arg(name, label->objectName(), label->text());
+                QVERIFY2(metrics.horizontalAdvance(label->text()) <= label->width() - 4, qPrintable(what));
+                QVERIFY2(metrics.height() <= label->height(), qPrintable(what));
+                ++checked;
+            }
+        }
+        QCoreApplication::removeTranslator(&translator);
+        QVERIFY(checked > 20);
     }
 
     void textsAreTranslated()
