@@ -6,8 +6,8 @@
 #include <QJsonDocument>
 
 #include <cerrno>
-#include <cstring>
 #include <chrono>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <unistd.h>

@@ -161,8 +161,11 @@ FAULTS (--fault):
   no-keepalive        send the opening messages, then no keep-alives
   close-mid-transfer  close a file transfer connection after its first data frame
   garbage             session: after the opening messages send malformed frames;
-                      code test: answer non-JSON
-  oversized-frame     session and code test: announce a 2 GiB frame, send a few bytes
+                      code test: answer non-JSON; stream: after the handshake
+                      answer send short, truncated and unknown commands
+  oversized-frame     session, code test and stream (after the handshake
+                      answer): announce a 2 GiB frame, send a few bytes, then
+                      nothing more on that connection
   slow-stream         read video connections at --slow-rate bytes per second
 )";
 

@@ -82,6 +82,30 @@ void StreamConnection::handleHandshake(const QByteArray &payload)
     // The sender waits for any one frame before its descriptors; it does not
     // read it, and it is too short to be taken for a command.
     m_connection->send(QByteArrayLiteral("OK"));
+    if (m_options.hasFault("garbage")) {
+        // Each is wrong in its own way; a sound sender ignores them all.
+        m_connection->send(QByteArrayLiteral("SHORT"));
+        m_connection->send(wire::command("MOUS_EVENT") + QByteArray(3, '\x01'));
+        m_connection->send(wire::command("KEYB_EVENT"));
+        m_connection->send(wire::command("TACT_EVENT") + QByteArray(19, '\x02'));
+        m_connection->send(wire::command("PENDINGFRA") + QByteArray(2, '\x05'));
+        m_connection->send(wire::command("NOSUCHCMD") + QByteArray::fromHex("deadbeef"));
+        m_connection->send(QByteArray::fromHex("ffffffffffffffffffffffff"));
+        events().write(QStringLiteral("stream.send_raw"), {{QStringLiteral("conn"), m_connection->id()},
+                                                           {QStringLiteral("fault"), QStringLiteral("garbage")}});
+    }
+    if (m_options.hasFault("oversized-frame")) {
+        QByteArray bytes;
+        wire::appendU32(bytes, 0x7fffffffu);
+        bytes.append(QByteArray(16, 'x'));
+        m_connection->sendRaw(bytes);
+        // Framing is lost from here: no keep-alives or commands may follow.
+        m_connection->setKeepAlive(0);
+        m_broken = true;
+        events().write(QStringLiteral("stream.send_raw"),
+                       {{QStringLiteral("conn"), m_connection->id()},
+                        {QStringLiteral("fault"), QStringLiteral("oversized-frame")}});
+    }
 }
 
 void StreamConnection::handleCommand(const QByteArray &payload)
@@ -259,6 +283,8 @@ void StreamConnection::onClosing()
 
 void StreamConnection::sendCommand(const char *name, const QByteArray &arguments)
 {
+    if (m_broken)
+        return;
     m_connection->send(wire::command(name) + arguments);
     events().write(QStringLiteral("stream.send"), {{QStringLiteral("conn"), m_connection->id()},
                                                    {QStringLiteral("stream"), static_cast<double>(m_streamId)},

@@ -60,4 +60,5 @@ private:
     std::unique_ptr<H264Decoder> m_decoder;
     int m_frames = 0;
     int m_pictures = 0;
+    bool m_broken = false;
 };

@@ -99,6 +99,7 @@ private slots:
     void lumaAndDumps();
     void cursorPauseDisconnect();
     void streamOnMainPort();
+    void faults();
     void commands_data();
     void commands();
     void malformed_data();
@@ -230,6 +231,27 @@ void TestRoomEmulatorStream::streamOnMainPort()
     QCOMPARE(ready.value("stream").toInt(), 11);
     emu.command({{"cmd", "pending"}, {"frames", 2}});
     QCOMPARE(video.readFrame(), commandOf("PENDINGFRA", le32(2)));
+}
+
+void TestRoomEmulatorStream::faults()
+{
+    {
+        EmulatorProcess emu;
+        QVERIFY(emu.start({"--fault", "garbage"}));
+        FramePeer video;
+        QVERIFY(openStream(video, emu.streamPort(), 3, true));
+        QCOMPARE(video.readFrame(), QByteArray("SHORT"));
+        QCOMPARE(video.readFrame(), commandOf("MOUS_EVENT", QByteArray(3, '\x01')));
+    }
+    {
+        EmulatorProcess emu;
+        QVERIFY(emu.start({"--fault", "oversized-frame"}));
+        FramePeer video;
+        QVERIFY(openStream(video, emu.streamPort(), 3, true));
+        QByteArray length;
+        QVERIFY(video.readExactly(4, &length));
+        QCOMPARE(readLe32(length, 0), 0x7fffffffu);
+    }
 }
 
 void TestRoomEmulatorStream::commands_data()
