@@ -2,6 +2,7 @@
 // Linux input: XTest for mouse and keyboard, a uinput multi-touch device
 // (protocol B) for touch when /dev/uinput is writable.
 #include "platform/inputbackend.h"
+#include "platform/uinputtouch.h"
 
 #include <QLoggingCategory>
 
@@ -10,11 +11,6 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
-
-#include <linux/uinput.h>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -28,8 +24,6 @@ namespace glimra::platform {
 namespace {
 
 Q_LOGGING_CATEGORY(lcInput, "glimra.input")
-
-constexpr int TouchSlots = 20;
 
 // Windows scan code set 1 -> evdev key code. The X keycode is that + 8 under
 // the evdev keymap every current X server uses.
@@ -264,115 +258,6 @@ KeySym keysymFromCodePoint(uint32_t pCode)
         return pCode; // Latin-1 keysyms are the code points
     return 0x01000000 | pCode;
 }
-
-class UinputTouch {
-public:
-    bool open(int pWidth, int pHeight)
-    {
-        mFd = ::open("/dev/uinput", O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-        if (mFd < 0)
-            return false;
-        bool ok = ioctl(mFd, UI_SET_EVBIT, EV_KEY) == 0 && ioctl(mFd, UI_SET_KEYBIT, BTN_TOUCH) == 0 &&
-                  ioctl(mFd, UI_SET_EVBIT, EV_ABS) == 0 && ioctl(mFd, UI_SET_PROPBIT, INPUT_PROP_DIRECT) == 0;
-        const struct {
-            int code, max;
-        } axes[] = {{ABS_X, pWidth - 1},
-                    {ABS_Y, pHeight - 1},
-                    {ABS_MT_SLOT, TouchSlots - 1},
-                    {ABS_MT_TRACKING_ID, 65535},
-                    {ABS_MT_POSITION_X, pWidth - 1},
-                    {ABS_MT_POSITION_Y, pHeight - 1}};
-        for (const auto &axis : axes) {
-            uinput_abs_setup setup{};
-            setup.code = uint16_t(axis.code);
-            setup.absinfo.maximum = std::max(axis.max, 1);
-            ok = ok && ioctl(mFd, UI_SET_ABSBIT, axis.code) == 0 && ioctl(mFd, UI_ABS_SETUP, &setup) == 0;
-        }
-        uinput_setup device{};
-        device.id.bustype = BUS_VIRTUAL;
-        device.id.vendor = 0x1d6b;
-        device.id.product = 0x0147;
-        std::strncpy(device.name, "Glimra remote touch", UINPUT_MAX_NAME_SIZE - 1);
-        ok = ok && ioctl(mFd, UI_DEV_SETUP, &device) == 0 && ioctl(mFd, UI_DEV_CREATE) == 0;
-        if (!ok) {
-            qCWarning(lcInput) << "cannot create the uinput touch device:" << std::strerror(errno);
-            ::close(mFd);
-            mFd = -1;
-        }
-        return ok;
-    }
-
-    ~UinputTouch()
-    {
-        if (mFd >= 0) {
-            ioctl(mFd, UI_DEV_DESTROY);
-            ::close(mFd);
-        }
-    }
-
-    bool isOpen() const { return mFd >= 0; }
-
-    bool inject(const std::vector<TouchContact> &pContacts)
-    {
-        mEvents.clear();
-        bool first = true;
-        for (const TouchContact &contact : pContacts) {
-            if (contact.pointerId >= uint32_t(TouchSlots))
-                continue;
-            const int slot = int(contact.pointerId);
-            push(EV_ABS, ABS_MT_SLOT, slot);
-            if (contact.pointerFlags & PointerUp) {
-                if (mTracking[slot] >= 0)
-                    push(EV_ABS, ABS_MT_TRACKING_ID, -1);
-                mTracking[slot] = -1;
-                continue;
-            }
-            if (mTracking[slot] < 0) {
-                mTracking[slot] = mNextTracking;
-                mNextTracking = (mNextTracking + 1) % 65536;
-                push(EV_ABS, ABS_MT_TRACKING_ID, mTracking[slot]);
-            }
-            push(EV_ABS, ABS_MT_POSITION_X, contact.x);
-            push(EV_ABS, ABS_MT_POSITION_Y, contact.y);
-            if (first) {
-                push(EV_ABS, ABS_X, contact.x);
-                push(EV_ABS, ABS_Y, contact.y);
-                first = false;
-            }
-        }
-        const bool touching = std::any_of(std::begin(mTracking), std::end(mTracking), [](int t) { return t >= 0; });
-        if (touching != mTouching)
-            push(EV_KEY, BTN_TOUCH, touching ? 1 : 0);
-        mTouching = touching;
-        push(EV_SYN, SYN_REPORT, 0);
-        const size_t bytes = mEvents.size() * sizeof(input_event);
-        const ssize_t written = ::write(mFd, mEvents.data(), bytes);
-        if (written != ssize_t(bytes)) {
-            mLastError = written < 0 ? unsigned(errno) : unsigned(EIO);
-            return false;
-        }
-        return true;
-    }
-
-    unsigned long lastError() const { return mLastError; }
-
-private:
-    void push(int pType, int pCode, int pValue)
-    {
-        input_event event{};
-        event.type = uint16_t(pType);
-        event.code = uint16_t(pCode);
-        event.value = pValue;
-        mEvents.push_back(event);
-    }
-
-    int mFd = -1;
-    int mTracking[TouchSlots] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
-    int mNextTracking = 0;
-    bool mTouching = false;
-    unsigned long mLastError = 0;
-    std::vector<input_event> mEvents;
-};
 
 class LinuxInputBackend final : public InputBackend {
 public:
