@@ -14,3 +14,12 @@ inline constexpr char kSingleInstanceName[] = "AppVelmorantAccessClient";
 inline constexpr char kFocusMessage[] = "FOCUS";
 
 } // namespace Velmorant
+
+namespace Velmorant {
+
+// Passed by the elevated relaunch: the new instance first waits (a few
+// seconds at most) for the old one's local server to go away, so it does not
+// hand "FOCUS" to a client that is about to exit. Never passed on again.
+inline constexpr char kElevatedRelaunchMarker[] = "--velmorant-relaunched";
+
+} // namespace Velmorant

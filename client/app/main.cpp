@@ -2,22 +2,58 @@
 // Entry: single-instance probe, language, first window, event loop.
 #include "constants.h"
 #include "language.h"
-#include "placeholderwindow.h"
 #include "settingsstore.h"
+#include "uicodewindow.h"
 
 #include <QApplication>
 #include <QLocale>
 #include <QLocalSocket>
 #include <QTranslator>
 
+#include <QThread>
+
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <vector>
+
+namespace {
+
+// An elevated relaunch starts while the old instance is still exiting: wait
+// for its local server to go away (5 s at most), so the probe below does not
+// hand "FOCUS" to it. The marker is removed from the arguments.
+void waitForPreviousInstance(int &argc, char **argv)
+{
+    int kept = 0;
+    bool relaunched = false;
+    for (int i = 0; i < argc; ++i) {
+        if (i > 0 && std::strcmp(argv[i], Velmorant::kElevatedRelaunchMarker) == 0)
+            relaunched = true;
+        else
+            argv[kept++] = argv[i];
+    }
+    argc = kept;
+    argv[argc] = nullptr;
+    if (!relaunched)
+        return;
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        QLocalSocket probe;
+        probe.connectToServer(QLatin1String(Velmorant::kSingleInstanceName));
+        if (!probe.waitForConnected(100))
+            return;
+        probe.abort();
+        QThread::msleep(100);
+    }
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
     using namespace Velmorant;
 
     QCoreApplication::setAttribute(Qt::AA_DisableHighDpiScaling);
+    waitForPreviousInstance(argc, argv);
 
     // Probe before any application object exists: a running client answers.
     auto probe = std::make_unique<QLocalSocket>();
@@ -37,7 +73,7 @@ int main(int argc, char *argv[])
     translator->load(catalogueFilePath(applicationDir, isFrenchLanguage(language)));
     QCoreApplication::installTranslator(translator.get());
 
-    auto window = std::make_unique<PlaceholderWindow>();
+    auto window = std::make_unique<UiCodeWindow>();
     window->show();
     const int result = QApplication::exec();
 

@@ -35,6 +35,7 @@ void SingleInstanceServer::onNewConnection()
         socket->waitForReadyRead(200);
         const QString text = QString::fromUtf8(socket->readAll());
         if (text == QLatin1String(kFocusMessage)) {
+            qCInfo(lcInstance) << "focus requested by a second start";
             emit focusRequested();
             if (m_window && m_window->isVisible()) {
                 m_window->activateWindow();

@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The first window: splash, room code entry, room status of the first found
+// server, update views, the way into a session and into the settings.
+// GUI thread only, except sltCheckUpdate (on the update thread) and the
+// finder's callback (on finder threads; it only emits a queued signal).
+#pragma once
+
+#include "network/serverfinder.h"
+#include "update/threaddownloadupdate.h"
+#include "uifreewindow.h"
+#include "update/updatechecker.h"
+
+#include <QPointer>
+#include <QTimer>
+
+#include <memory>
+
+class QGraphicsOpacityEffect;
+class QLabel;
+class UiCodeTextbox;
+class UiCustomButton;
+
+namespace Velmorant {
+class SingleInstanceServer;
+class UiConfigurationWindow;
+} // namespace Velmorant
+
+class UiCodeWindow : public UiFreeWindow {
+    Q_OBJECT
+public:
+    enum State { Idle = 0, Searching = 1, Found = 2, NoneFound = 3 };
+
+    // pDiscoveryPort: where the finder sends discovery requests.
+    explicit UiCodeWindow(QWidget *parent = nullptr,
+                          quint16 pDiscoveryPort = Kiv::Network::ServerFinder::kDiscoveryPort);
+    ~UiCodeWindow() override;
+
+    int state() const { return m_state; }
+    const Velmorant::UpdateChecker &updateChecker() const { return m_updateChecker; }
+    Kiv::Network::ServerFinder &serverFinder() { return *m_serverFinder; }
+    Velmorant::UiConfigurationWindow *settingsWindow() const { return m_settingsWindow; }
+
+    void childKeyPressEvent(QKeyEvent *pEvent) override;
+
+signals:
+    void internSigServersListChanged();
+
+public slots:
+    void sltAfterSplashScreen();
+    void sltChangeSplashScreenOpacity();
+    void stlButtonConnectClicked();
+    void stlButtonCloseClicked();
+    void sltCodeChanged(QString pCode);
+    void sltServersListChanged();
+    void sltNoServerFound();
+    void sltButtonNetworkConfigurationClicked();
+    void sltButtonUpdateClicked();
+    void sltDoUpdateValid();
+    void sltDoUpdateCancel();
+    void sltDownloadUpdateEnded(QString pUpdatePath);
+    void sltCheckUpdate();
+    void sltUpdateChecked();
+
+protected:
+    QWidget *createCustomWidget(const WidgetDescription &pDescription, QWidget *pParent) override;
+    void onWindowBuilt() override;
+    void timerEvent(QTimerEvent *pEvent) override;
+    void closeEvent(QCloseEvent *pEvent) override;
+
+private:
+    void refreshStatus();
+    void applyStatus();
+    // One log line whenever what the status shows changes.
+    void logStatusChange();
+    void onServersFound();
+    void showWidget(const char *pName, bool pVisible);
+    void setLabelText(const char *pName, const QString &pText);
+    bool codeComplete() const;
+    void readVersionOverrides(QString &pVersion, QString &pProtocolVersion) const;
+
+    QTimer m_splashTimer;
+    QTimer *m_fadeTimer = nullptr;
+    QGraphicsOpacityEffect *m_opacityEffect = nullptr;
+    int m_fadeStep = 0;
+
+    // Destroyed first: its threads call back into this window.
+    std::unique_ptr<Kiv::Network::ServerFinder> m_serverFinder;
+    Velmorant::UpdateChecker m_updateChecker;
+    Velmorant::ThreadDownloadUpdate m_downloadThread;
+    Velmorant::UiConfigurationWindow *m_settingsWindow = nullptr;
+    QThread *m_updateThread = nullptr;
+    bool m_updateCheckStarted = false;
+    int m_state = Idle;
+    std::unique_ptr<Velmorant::SingleInstanceServer> m_instanceServer;
+
+    UiCodeTextbox *m_textbox = nullptr;
+    QString m_loggedStatus;
+};
