@@ -139,7 +139,7 @@ bool startInstallerElevated(const std::wstring &installerPath)
 
 bool startTouchKeyboard()
 {
-    const wchar_t *keyboard = L"C:\\Program Files\\Common Files\\microsoft shared\\ink\\TabTip.exe";
+    const wchar_t *keyboard = L"C:\\Program Files\\Common Files\\Microsoft Shared\\ink\\TabTip.exe";
     if (GetFileAttributesW(keyboard) == INVALID_FILE_ATTRIBUTES)
         return false;
     HINSTANCE result = ShellExecuteW(nullptr, L"open", keyboard, nullptr, nullptr, SW_SHOWNORMAL);

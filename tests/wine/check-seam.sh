@@ -26,7 +26,8 @@ while IFS= read -r f; do
   fi
 done <<<"$sources"
 
-for f in client/platform/*_win.cpp streaming/platform/*_win.cpp "${seam_headers[@]}"; do
+win_sources=$(grep -E '_win\.cpp$' <<<"$sources")
+for f in $win_sources "${seam_headers[@]}"; do
   [ -f "$f" ] || continue
   if hits=$(grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]Q[A-Za-z]*[>"/]|\bQ(String|ByteArray|Rect|Image|List|Map|Vector)\b' "$f"); then
     echo "$f: Qt in a Windows backend or seam header:"
