@@ -6,6 +6,12 @@
 set -u
 state=$1 wine=$2
 shift 2
+failed="$(dirname "$1")/build-failed"
+if [ -f "$failed" ]; then
+  echo "run-wine: the Windows backends did not build with mingw-w64:" >&2
+  grep -E 'error|warning' "$failed" | head -n 40 >&2
+  exit 1
+fi
 if [ -s "$state/unavailable" ]; then
   echo "SKIPPED: Wine cannot start here: $(cat "$state/unavailable")"
   exit 77
