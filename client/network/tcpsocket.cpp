@@ -152,7 +152,12 @@ void TcpSocket::run()
         const FrameReader::Status status = reader.readPayload(
             socket, length, [&] { return !m_stopRequested.load() && lastReceived.elapsed() <= kSilenceLimitMs; });
         if (status != FrameReader::Status::Complete) {
-            qCDebug(lcNetwork).noquote() << "connection to" << peer << "lost inside a frame of" << length << "bytes";
+            if (status == FrameReader::Status::Lost)
+                qCDebug(lcNetwork).noquote()
+                    << "connection to" << peer << "lost inside a frame of" << length << "bytes";
+            else if (!m_stopRequested.load())
+                qCDebug(lcNetwork).noquote() << "peer" << peer << "stalled inside a frame of" << length << "bytes for"
+                                             << kSilenceLimitMs << "ms; dropped";
             break;
         }
         if (m_messageCallback)

@@ -140,6 +140,7 @@ private slots:
     void codeTestKeepsServerWithoutBroadcast();
     void newCodeRestartsIncompleteCodeKeeps();
     void pausedSendsNothingExpiresNothing();
+    void destroyedWhileACodeTestWaits();
 
 private:
     // A finder with unicast discovery towards one configured loopback server
@@ -403,6 +404,23 @@ void TstServerFinder::pausedSendsNothingExpiresNothing()
 
     finder->setPaused(false);
     QTRY_VERIFY_WITH_TIMEOUT(finder->getServers().isEmpty(), 10000);
+}
+
+void TstServerFinder::destroyedWhileACodeTestWaits()
+{
+    // A configured server that takes the request and never answers: the
+    // finder's destruction ends the test early instead of leaving it with a
+    // dangling finder.
+    FakeCodeTestServer tcp;
+    FakeDiscoveryServer udp;
+    auto finder = makeFinder(udp.port(), tcp.port());
+    finder->setCode("AB3DE");
+    QTRY_COMPARE_WITH_TIMEOUT(tcp.requests.size(), 1, 10000);
+    QElapsedTimer timer;
+    timer.start();
+    finder.reset();
+    QVERIFY2(timer.elapsed() < 1500, qPrintable(QString::number(timer.elapsed())));
+    QCoreApplication::processEvents(); // the finished test thread is deleted here
 }
 
 QTEST_GUILESS_MAIN(TstServerFinder)

@@ -146,6 +146,8 @@ private slots:
     void peerCloses();
     void lengthAboveTheBound_data();
     void lengthAboveTheBound();
+    void stopWhileAFrameStalls();
+    void connectWhileRunningIgnored();
     void silencePeerDroppedKeepAlivePeerKept();
 };
 
@@ -327,6 +329,42 @@ void TstTcpSocket::lengthAboveTheBound()
     QTRY_COMPARE_WITH_TIMEOUT(recorder.events(), (QStringList{"connected", "stopped"}), 10000);
     QVERIFY(recorder.messages().isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(peer.last().disconnected, 10000);
+}
+
+void TstTcpSocket::stopWhileAFrameStalls()
+{
+    FakePeer peer;
+    Recorder recorder;
+    TcpSocket socket;
+    recorder.attach(socket);
+    socket.connectToServer(QHostAddress::LocalHost, peer.port());
+    QTRY_COMPARE_WITH_TIMEOUT(peer.connections.size(), 1, 10000);
+    // A frame announced at 100 bytes of which 10 come; the socket waits
+    // inside the frame, yet still answers stop at once.
+    peer.last().socket->write(frame("", 100) + QByteArray(10, 'p'));
+    QTest::qWait(300);
+    QElapsedTimer timer;
+    timer.start();
+    socket.stop();
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.events(), (QStringList{"connected", "stopped"}), 10000);
+    QVERIFY2(timer.elapsed() < 1500, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY(recorder.messages().isEmpty());
+}
+
+void TstTcpSocket::connectWhileRunningIgnored()
+{
+    FakePeer peer;
+    FakePeer other;
+    Recorder recorder;
+    TcpSocket socket;
+    recorder.attach(socket);
+    socket.connectToServer(QHostAddress::LocalHost, peer.port());
+    QTRY_VERIFY_WITH_TIMEOUT(socket.isConnected(), 10000);
+    socket.connectToServer(QHostAddress::LocalHost, other.port());
+    socket.sendMessage("still here");
+    QTRY_COMPARE_WITH_TIMEOUT(peer.last().messages(), QList<QByteArray>{"still here"}, 10000);
+    QVERIFY(other.connections.isEmpty());
+    QCOMPARE(recorder.events(), QStringList{"connected"});
 }
 
 void TstTcpSocket::silencePeerDroppedKeepAlivePeerKept()
