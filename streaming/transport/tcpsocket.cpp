@@ -68,8 +68,30 @@ int TcpSocket::queueOf(int channel) const
 
 void TcpSocket::enqueue(const QByteArray &payload, int channel)
 {
-    std::lock_guard<std::mutex> lock(m_queueMutex);
-    m_queues[queueOf(channel)].append(payload);
+    {
+        std::lock_guard<std::mutex> lock(m_queueMutex);
+        m_queues[queueOf(channel)].append(payload);
+    }
+    m_wake.notify_one();
+}
+
+void TcpSocket::requestStop()
+{
+    m_stopRequested.store(true);
+    m_wake.notify_one();
+}
+
+void TcpSocket::idleWait()
+{
+    std::unique_lock<std::mutex> lock(m_queueMutex);
+    m_wake.wait_for(lock, std::chrono::milliseconds(1), [this] {
+        if (m_stopRequested.load())
+            return true;
+        for (const QList<QByteArray> &queue : m_queues)
+            if (!queue.isEmpty())
+                return true;
+        return false;
+    });
 }
 
 int TcpSocket::queuedCount(int channel) const
@@ -115,7 +137,7 @@ void TcpSocket::stopSocket()
 {
     if (!m_worker)
         return;
-    m_stopRequested.store(true);
+    requestStop();
     while (m_running.load(std::memory_order_acquire))
         QThread::msleep(1);
     m_worker->quit();
@@ -154,7 +176,7 @@ bool TcpSocket::sendPass(QTcpSocket &socket)
         socket.waitForBytesWritten(WriteTimeoutMs);
         m_lastSend = nowMs();
     }
-    QThread::msleep(1);
+    idleWait();
     return true;
 }
 
@@ -248,7 +270,7 @@ void TcpSocket::sendThreadFunc()
                 socket.waitForBytesWritten(WriteTimeoutMs);
                 break;
             }
-            QThread::msleep(1);
+            idleWait();
         }
     }
     socket.close();

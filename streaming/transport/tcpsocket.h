@@ -8,6 +8,7 @@
 #include <QString>
 #include <QVector>
 #include <atomic>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 
@@ -48,7 +49,7 @@ public:
 
     void startSocket();
     // Asks the worker to end without waiting (the first phase of a shutdown).
-    void requestStop() { m_stopRequested.store(true); }
+    void requestStop();
     // Blocks until the worker has ended (up to the step under way: 3 s while connecting).
     void stopSocket();
     bool isRunning() const { return m_running.load(std::memory_order_acquire); }
@@ -62,6 +63,8 @@ private:
     bool sendPass(class QTcpSocket &socket);
     bool receivePass(class QTcpSocket &socket, class FrameReader &reader);
     bool writeFrame(class QTcpSocket &socket, const QByteArray &payload);
+    // The worker's 1-ms idle sleep, cut short when a message is enqueued or a stop requested.
+    void idleWait();
 
     QHostAddress m_address;
     quint16 m_port = 0;
@@ -73,6 +76,7 @@ private:
     // std::mutex rather than QMutex: ThreadSanitizer sees its ordering.
     mutable std::mutex m_queueMutex;
     QVector<QList<QByteArray>> m_queues;
+    std::condition_variable m_wake; // with m_queueMutex
 
     mutable std::mutex m_receivedMutex;
     QList<QByteArray> m_received;

@@ -1,0 +1,163 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// End to end against the room emulator, an independent receiver that decodes
+// with libavcodec: handshakes, descriptor order, key frame first at 1364x768
+// from a 1366-wide screen, the picture's block lumas, pause and DISCONNECT.
+#include <Glimra>
+
+#include <QApplication>
+#include <QCursor>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPainter>
+#include <QProcess>
+#include <QWidget>
+#include <QtTest>
+
+namespace {
+
+// Four grey blocks of 64 x 64 whose luma the receiver reports.
+const int Greys[4] = {40, 100, 160, 220};
+const QPoint WindowAt(100, 60);
+
+class GreyWindow : public QWidget {
+public:
+    GreyWindow() : QWidget(nullptr, Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint) {}
+    bool painted = false;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        for (int i = 0; i < 4; ++i)
+            painter.fillRect(i * 64, 0, 64, 64, QColor(Greys[i], Greys[i], Greys[i]));
+        painted = true;
+    }
+};
+
+class Emulator {
+public:
+    bool start()
+    {
+        const QString program = qEnvironmentVariable("VELMORANT_BUILD_DIR") + "/bin/room-emulator";
+        QStringList args{"--bind", "127.0.0.1",      "--udp-port",    "0", "--tcp-port",
+                         "0",      "--no-discovery", "--stream-port", "0"};
+        for (int i = 0; i < 4; ++i) // the middle 32 x 32 of each block
+            args << "--luma-block" << QString("%1,%2,32,32").arg(WindowAt.x() + i * 64 + 16).arg(WindowAt.y() + 16);
+        process.setProgram(program);
+        process.setArguments(args);
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start();
+        const QJsonObject ready = waitFor([](const QJsonObject &e) { return e["event"] == "ready"; });
+        port = quint16(ready["stream_port"].toInt());
+        return port != 0;
+    }
+    ~Emulator()
+    {
+        process.terminate();
+        if (!process.waitForFinished(5000))
+            process.kill();
+        process.waitForFinished(2000);
+    }
+
+    // The next event (from now on) that matches; an empty object on time-out.
+    template <class Match> QJsonObject waitFor(Match pMatch, int pTimeoutMs = 20000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < pTimeoutMs) {
+            while (process.canReadLine()) {
+                const QJsonObject event = QJsonDocument::fromJson(process.readLine()).object();
+                events.append(event);
+                if (pMatch(event))
+                    return event;
+            }
+            process.waitForReadyRead(100);
+        }
+        return QJsonObject();
+    }
+
+    QProcess process;
+    quint16 port = 0;
+    QList<QJsonObject> events;
+};
+
+} // namespace
+
+class TstGlimraEmulator : public QObject {
+    Q_OBJECT
+private slots:
+    void streamsToTheEmulator();
+};
+
+void TstGlimraEmulator::streamsToTheEmulator()
+{
+    GreyWindow window;
+    window.setGeometry(QRect(WindowAt, QSize(256, 64)));
+    window.show();
+    QTRY_VERIFY_WITH_TIMEOUT(window.painted, 10000);
+    QCursor::setPos(WindowAt.x() + 300, WindowAt.y() + 300);
+    QTest::qWait(200);
+
+    Emulator emulator;
+    QVERIFY(emulator.start());
+    Glimra glimra;
+    glimra.setImageQuality(75);
+    glimra.setStreamedScreen(0);
+    QCOMPARE(glimra.getStreamedScreenWidth(), 1364u);
+    glimra.remoteInteractionActived(false);
+    glimra.start();
+    glimra.streamTo("127.0.0.1", emulator.port, 42, true);
+
+    QSet<int> handshakes;
+    for (int i = 0; i < 2; ++i) {
+        const QJsonObject handshake =
+            emulator.waitFor([](const QJsonObject &e) { return e["event"] == "stream.handshake"; });
+        QVERIFY(handshake["ok"].toBool());
+        QCOMPARE(handshake["id"].toInt(), 42);
+        QCOMPARE(handshake["text"].toString(), QString(R"({ "connection_type" : "STREAM_VIDEO", "ID" : 42})"));
+        handshakes.insert(handshake["conn"].toInt());
+    }
+    QCOMPARE(handshakes.size(), 2);
+    QMap<QString, QJsonObject> ready;
+    for (int i = 0; i < 2; ++i) {
+        const QJsonObject event = emulator.waitFor([](const QJsonObject &e) { return e["event"] == "stream.ready"; });
+        QVERIFY(event["order_ok"].toBool());
+        ready.insert(event["role"].toString(), event);
+    }
+    QCOMPARE(ready["video"]["descriptors"].toArray(), QJsonArray({"ID", "STREAMTYPE", "CODEC"}));
+    QCOMPARE(ready["controls"]["descriptors"].toArray(), QJsonArray({"ID", "STREAMTYPE", "TOUCH", "TRACKPAD"}));
+
+    const QJsonObject first = emulator.waitFor([](const QJsonObject &e) { return e["event"] == "stream.frame"; });
+    QVERIFY(first["key"].toBool());
+    QCOMPARE(first["width"].toInt(), 1364);
+    QCOMPARE(first["height"].toInt(), 768);
+    QCOMPARE(first["seq"].toInt(), 1);
+
+    const QJsonObject later =
+        emulator.waitFor([](const QJsonObject &e) { return e["event"] == "stream.frame" && e["seq"].toInt() >= 8; });
+    const QJsonArray luma = later["luma"].toArray();
+    QCOMPARE(luma.size(), 4);
+    for (int i = 0; i < 4; ++i)
+        QVERIFY2(qAbs(luma[i].toInt() - Greys[i]) <= 6,
+                 qPrintable(QString("block %1: luma %2, painted %3").arg(i).arg(luma[i].toInt()).arg(Greys[i])));
+
+    glimra.pause();
+    QVERIFY(!emulator.waitFor([](const QJsonObject &e) { return e["event"] == "stream.pause"; }).isEmpty());
+    glimra.restart();
+    QVERIFY(!emulator.waitFor([](const QJsonObject &e) { return e["event"] == "stream.frame"; }).isEmpty());
+
+    glimra.stop();
+    QSet<int> disconnected;
+    for (int i = 0; i < 2; ++i) {
+        const QJsonObject event =
+            emulator.waitFor([](const QJsonObject &e) { return e["event"] == "stream.disconnect"; });
+        QVERIFY(!event.isEmpty());
+        disconnected.insert(event["conn"].toInt());
+    }
+    QCOMPARE(disconnected, handshakes);
+    QVERIFY(!glimra.isStreaming());
+}
+
+QTEST_MAIN(TstGlimraEmulator)
+#include "tst_glimra_emulator.moc"
