@@ -66,13 +66,16 @@ try:
          "--no-discovery", "--stream-port", "0", "--luma-grid", "0,0,1920,80,32,2", "--events", events_path],
         stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, env=env)
     port = None
-    deadline = time.time() + 10
-    while port is None and time.time() < deadline:
+    deadline = time.time() + 30
+    while port is None and time.time() < deadline and emulator.poll() is None:
         time.sleep(0.1)
         if os.path.exists(events_path):
             with open(events_path) as f:
                 for line in f:
-                    event = json.loads(line)
+                    try:
+                        event = json.loads(line)
+                    except ValueError:
+                        break  # a line still being written
                     if event.get("event") == "ready":
                         port = event["stream_port"]
     if port is None:
@@ -108,7 +111,8 @@ try:
     _, _, usage = os.wait4(ffmpeg.pid, 0)
     ffmpeg.returncode = 0
     ffmpeg_cpu = usage.ru_utime + usage.ru_stime
-    out, _ = probe.communicate()
+    out = probe.stdout.read()
+    probe.wait()
     ff_frames = []
     for line in out.splitlines():
         parts = line.split()
