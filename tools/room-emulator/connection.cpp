@@ -135,23 +135,16 @@ void Connection::setReadRate(int bytesPerSecond)
     }
 }
 
-void Connection::setReading(bool on)
-{
-    m_reading = on;
-    if (on)
-        onReadyRead();
-}
-
 void Connection::onReadyRead()
 {
-    if (m_closed || !m_reading || m_readRate > 0)
+    if (m_closed || m_readRate > 0)
         return;
     consume(m_socket->readAll());
 }
 
 void Connection::onSlowTick()
 {
-    if (m_closed || !m_reading)
+    if (m_closed)
         return;
     const qint64 perTick = qMax(1, m_readRate * SlowTickMs / 1000);
     consume(m_socket->read(perTick));
@@ -164,7 +157,7 @@ void Connection::consume(const QByteArray &bytes)
     m_readMicros = EventLog::monotonicMicros();
     m_reader.append(bytes);
     QByteArray payload;
-    while (!m_closed && m_reading) {
+    while (!m_closed) {
         const FrameReader::Result r = m_reader.next(&payload);
         if (r == FrameReader::Result::NeedMore)
             break;
@@ -188,7 +181,7 @@ void Connection::consume(const QByteArray &bytes)
 void Connection::onDisconnected()
 {
     // Frames that arrived together with the close are still handled first.
-    if (!m_closed && m_reading && m_readRate == 0)
+    if (!m_closed && m_readRate == 0)
         consume(m_socket->readAll());
     close(QStringLiteral("peer closed"));
 }

@@ -37,8 +37,6 @@ public:
     // Read at most this many bytes per second, leaving the rest in the kernel
     // so the peer feels back-pressure (0: read everything at once).
     void setReadRate(int bytesPerSecond);
-    // Stops delivering frames (the handler is done or misbehaving on purpose).
-    void setReading(bool on);
 
     // CLOCK_MONOTONIC microseconds at which the bytes of the frame being
     // delivered were read from the socket.
@@ -66,7 +64,6 @@ private:
     QString m_port;
     int m_id;
     bool m_closed = false;
-    bool m_reading = true;
     QTimer m_keepAlive;
     QTimer m_idle;
     QTimer m_slow;

@@ -78,7 +78,9 @@ QList<QCommandLineOption> optionList()
         O(QStringLiteral("first-stream-id"), QStringLiteral("First StreamStart \"ID\". Default 1."),
           QStringLiteral("n")),
         O(QStringLiteral("return-data"), QStringLiteral("Send one \"RETURNDATA\" per received \"FRAME\".")),
-        O(QStringLiteral("dump-frames"), QStringLiteral("Write decoded frames as PNG into this folder."),
+        O(QStringLiteral("dump-frames"),
+          QStringLiteral("Write decoded frames as PNG into this folder (PNG encoding costs tens of ms per large "
+                         "picture: thin out with --dump-every)."),
           QStringLiteral("dir")),
         O(QStringLiteral("dump-every"), QStringLiteral("Dump every Nth decoded frame. Default 1."),
           QStringLiteral("n")),
