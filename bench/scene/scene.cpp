@@ -40,10 +40,9 @@ protected:
     {
         QPainter painter(this);
         const QRect dirty = pEvent->rect();
-        if (!mBackground.isNull() && mBackground.size() == size())
-            painter.drawImage(dirty, mBackground, dirty);
-        else
+        if (mBackground.size() != size())
             paintBackground();
+        painter.drawImage(dirty, mBackground, dirty);
         if (dirty.intersects(QRect(0, BandTop, width(), BandHeight))) {
             for (int x = -256; x < width(); x += 32) {
                 const int hue = ((x + 256) / 32 * 37) % 360;
@@ -77,8 +76,6 @@ private:
                 p.fillRect(panel.x() + 12, panel.y() + 14 + line * 16, 150 + (line * 47 + i * 31) % 220, 6,
                            QColor(40, 40, 60));
         }
-        p.end();
-        QPainter(this).drawImage(0, 0, mBackground);
     }
 
     int mOffset = 0;

@@ -8,6 +8,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/log.h>
 #include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
@@ -16,6 +17,9 @@ Q_LOGGING_CATEGORY(lcCompression, "glimra.compression")
 
 ImageCompressorFFmpeg::ImageCompressorFFmpeg(QObject *pParent) : QThread(pParent)
 {
+    // libx264 prints statistics at every encoder close; keep warnings and errors only.
+    if (av_log_get_level() > AV_LOG_WARNING)
+        av_log_set_level(AV_LOG_WARNING);
     mCodec = avcodec_find_encoder(AV_CODEC_ID_H264);
     if (!mCodec)
         qCWarning(lcCompression) << "no H.264 encoder in libavcodec; the stream will carry no frames";
