@@ -41,7 +41,7 @@ QList<QCommandLineOption> optionList()
         O(QStringLiteral("room"),
           QStringLiteral("Hosted room CODE:NAME:USERS:MAX:TYPE:ID (trailing fields optional; repeatable). "
                          "Default ABCDE:Room emulator:1:10:2:emu-1."),
-          QStringLiteral("spec")),
+          QStringLiteral("code:name:users:max:type:id")),
         O(QStringLiteral("update-answer"), QStringLiteral("Byte answered to an update check (0-255). Default 0."),
           QStringLiteral("n")),
         O(QStringLiteral("installer"), QStringLiteral("File sent on an update download. Default: an empty installer."),
@@ -299,10 +299,10 @@ ParseOutcome parseOptions(const QStringList &arguments, EmulatorOptions *o)
     o->discovery = !isSet("no-discovery");
     if (isSet("stream-ip"))
         o->streamIp = value("stream-ip");
-    for (const QString &spec : parser.values(QStringLiteral("room"))) {
+    for (const QString &text : parser.values(QStringLiteral("room"))) {
         Room r;
         QString error;
-        if (!parseRoom(spec, &r, &error))
+        if (!parseRoom(text, &r, &error))
             return fail(QStringLiteral("--room: %1").arg(error));
         o->rooms.append(r);
     }
