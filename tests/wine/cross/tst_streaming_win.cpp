@@ -376,7 +376,7 @@ WINCHECK_CASE(keyboard_flags)
 {
     TestWindow window(100, 100, 200, 100);
     REQUIRE(window.handle());
-    REQUIRE(window.focused());
+    REQUIRE(waitFor([&] { return window.focused(); }, 5000));
     auto input = platform::createSystemInputBackend();
 
     // The rules themselves.
