@@ -360,6 +360,7 @@ void TstTcpSocket::connectWhileRunningIgnored()
     recorder.attach(socket);
     socket.connectToServer(QHostAddress::LocalHost, peer.port());
     QTRY_VERIFY_WITH_TIMEOUT(socket.isConnected(), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(peer.connections.size(), 1, 10000);
     socket.connectToServer(QHostAddress::LocalHost, other.port());
     socket.sendMessage("still here");
     QTRY_COMPARE_WITH_TIMEOUT(peer.last().messages(), QList<QByteArray>{"still here"}, 10000);
