@@ -223,7 +223,7 @@ void TcpSocket::sendThreadFunc()
     m_lastSend = nowMs();
 
     auto alive = [&] {
-        return socket.state() == QAbstractSocket::ConnectedState && nowMs() - m_lastReceive < SilenceMs;
+        return socket.state() == QAbstractSocket::ConnectedState && nowMs() - m_lastReceive < m_silenceMs;
     };
 
     bool handshakeDone = connected;
@@ -260,7 +260,7 @@ void TcpSocket::sendThreadFunc()
             receivePass(socket, reader);
             if (!alive()) {
                 if (socket.state() == QAbstractSocket::ConnectedState)
-                    qCDebug(lcTransport) << "no frame from" << m_address.toString() << "for" << SilenceMs << "ms";
+                    qCDebug(lcTransport) << "no frame from" << m_address.toString() << "for" << m_silenceMs << "ms";
                 m_stopRequested.store(true);
                 QThread::msleep(50);
                 break;

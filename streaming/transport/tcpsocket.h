@@ -40,6 +40,8 @@ public:
     void setBufferSize(quint16 size);
     void setHandshake(bool handshake);
     void addDescriptor(const QString &key, const QByteArray &value);
+    // How long the peer may stay silent (no complete frame); SilenceMs unless set (tests shorten it).
+    void setSilenceTimeout(int milliseconds) { m_silenceMs = milliseconds; }
 
     // Any thread.
     void enqueue(const QByteArray &payload, int channel);
@@ -71,6 +73,7 @@ private:
     quint32 m_streamId = 0xFFFFFFFFu;
     quint16 m_bufferSize = DefaultBufferSize;
     bool m_handshake = true;
+    int m_silenceMs = SilenceMs;
     QList<QByteArray> m_descriptors;
 
     // std::mutex rather than QMutex: ThreadSanitizer sees its ordering.

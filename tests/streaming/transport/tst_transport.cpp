@@ -25,6 +25,9 @@ private slots:
     void disconnectOnlyOnRequestedStop();
     void oversizedIncomingLengthEndsConnection();
     void refusedConnectionEnds();
+    void peerClosingDuringHandshakeEnds();
+    void silence_data();
+    void silence();
 };
 
 void TstTransport::commandBytes_data()
@@ -285,6 +288,67 @@ void TstTransport::refusedConnectionEnds()
     socket.setPeer(QHostAddress::LocalHost, port);
     socket.startSocket();
     QTRY_VERIFY_WITH_TIMEOUT(!socket.isRunning(), 10000);
+    socket.stopSocket();
+}
+
+void TstTransport::peerClosingDuringHandshakeEnds()
+{
+    RawPeer peer;
+    TcpSocket socket(0);
+    socket.setPeer(QHostAddress::LocalHost, peer.port());
+    socket.startSocket();
+    QTcpSocket *conn = peer.accept();
+    QVERIFY(conn);
+    QByteArray payload;
+    QVERIFY(RawPeer::readFrame(conn, payload));
+    conn->close(); // no answer ever comes
+    QTRY_VERIFY_WITH_TIMEOUT(!socket.isRunning(), 10000);
+    socket.stopSocket();
+}
+
+void TstTransport::silence_data()
+{
+    QTest::addColumn<int>("keepAliveEveryMs"); // 0: the peer sends nothing
+    QTest::addColumn<bool>("midFrame");        // the peer stops inside a frame
+    QTest::addColumn<bool>("survives");
+    QTest::newRow("silent peer") << 0 << false << false;
+    QTest::newRow("silent inside a frame") << 0 << true << false;
+    QTest::newRow("keep-alives reset the clock") << 100 << false << true;
+}
+
+// The silence limit shortened to 600 ms; the rules are those of the 20-s limit.
+void TstTransport::silence()
+{
+    QFETCH(int, keepAliveEveryMs);
+    QFETCH(bool, midFrame);
+    QFETCH(bool, survives);
+    RawPeer peer;
+    TcpSocket socket(0);
+    socket.setPeer(QHostAddress::LocalHost, peer.port());
+    socket.setHandshake(false);
+    socket.setSilenceTimeout(600);
+    socket.startSocket();
+    QTcpSocket *conn = peer.accept();
+    QVERIFY(conn);
+    if (midFrame) {
+        conn->write(QByteArray("\x20\x00\x00\x00PENDI", 9)); // 32 announced, 5 sent
+        conn->waitForBytesWritten(1000);
+    }
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 1500 && socket.isRunning()) {
+        if (keepAliveEveryMs)
+            RawPeer::writeFrame(conn, QByteArray());
+        QTest::qWait(keepAliveEveryMs ? keepAliveEveryMs : 20);
+    }
+    QCOMPARE(socket.isRunning(), survives);
+    if (!survives) {
+        QVERIFY(timer.elapsed() >= 550);
+        // Ended by the silence, not by a request: no DISCONNECT.
+        QByteArray payload;
+        while (RawPeer::readFrame(conn, payload, 3000))
+            QVERIFY2(payload.isEmpty(), payload.constData());
+    }
     socket.stopSocket();
 }
 
