@@ -15,6 +15,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace glimra::platform {
 namespace {
@@ -71,7 +72,16 @@ public:
         for (int i = 0; i < screenNumber && it.rem; ++i)
             xcb_screen_next(&it);
         mScreen = it.data;
+        // Without RandR the one monitor is the screen, named as Qt names it:
+        // the display name with its screen number.
+        std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+        const size_t colon = display.rfind(':');
+        if (colon == std::string::npos || display.find('.', colon) == std::string::npos)
+            display += "." + std::to_string(screenNumber);
+        mScreenName = fromUtf8(display.data(), int(display.size()));
         mPixelsAre32Bit = rootIs32BitLsb();
+        const xcb_query_extension_reply_t *randr = xcb_get_extension_data(mConn, &xcb_randr_id);
+        mHasRandr = randr && randr->present;
     }
 
     ~X11ScreenCapture() override
@@ -87,11 +97,12 @@ public:
         if (!usable())
             return list;
         xcb_randr_get_monitors_reply_t *reply =
-            xcb_randr_get_monitors_reply(mConn, xcb_randr_get_monitors(mConn, mScreen->root, 1), nullptr);
+            mHasRandr ? xcb_randr_get_monitors_reply(mConn, xcb_randr_get_monitors(mConn, mScreen->root, 1), nullptr)
+                      : nullptr;
         if (!reply) {
             // No RandR 1.5: the root window is the one monitor.
             MonitorInfo info;
-            info.name = L"default";
+            info.name = mScreenName;
             info.logicalWidth = info.physicalWidth = mScreen->width_in_pixels;
             info.logicalHeight = info.physicalHeight = mScreen->height_in_pixels;
             list.push_back(info);
@@ -127,7 +138,8 @@ public:
         if (!usable())
             return 0;
         xcb_randr_get_monitors_reply_t *reply =
-            xcb_randr_get_monitors_reply(mConn, xcb_randr_get_monitors(mConn, mScreen->root, 1), nullptr);
+            mHasRandr ? xcb_randr_get_monitors_reply(mConn, xcb_randr_get_monitors(mConn, mScreen->root, 1), nullptr)
+                      : nullptr;
         if (!reply)
             return 1;
         const int count = xcb_randr_get_monitors_monitors_length(reply);
@@ -143,12 +155,17 @@ public:
         if (!readGeometry(info))
             return false;
         mUseShm = false;
-        if (usable()) {
+        // A request of a missing extension would break the connection: ask
+        // whether it exists first.
+        const xcb_query_extension_reply_t *extension = usable() ? xcb_get_extension_data(mConn, &xcb_shm_id) : nullptr;
+        if (extension && extension->present) {
             xcb_shm_query_version_reply_t *shm =
                 xcb_shm_query_version_reply(mConn, xcb_shm_query_version(mConn), nullptr);
             mUseShm = shm != nullptr;
             std::free(shm);
         }
+        if (!mUseShm)
+            qCInfo(lcCapture, "no MIT-SHM on this display: capturing with GetImage");
         return true;
     }
 
@@ -274,8 +291,10 @@ private:
     xcb_connection_t *mConn = nullptr;
     xcb_screen_t *mScreen = nullptr;
     bool mPixelsAre32Bit = false;
+    bool mHasRandr = false;
     bool mUseShm = false;
     std::wstring mName;
+    std::wstring mScreenName;
     int mX = 0, mY = 0, mWidth = 0, mHeight = 0;
     xcb_shm_seg_t mShmSeg = 0;
     void *mShmAddress = nullptr;
