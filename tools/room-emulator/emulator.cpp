@@ -199,6 +199,12 @@ void Emulator::onFirstFrame(Connection *connection, const QByteArray &payload)
                       {QStringLiteral("action"), action},
                       {QStringLiteral("request"), request}};
         if (action == QLatin1String("check")) {
+            if (m_options.updateAnswer < 0) {
+                // Held open, unanswered, until the client gives up.
+                u.insert(QStringLiteral("answer"), QJsonValue::Null);
+                events().write(QStringLiteral("update.check"), u);
+                return;
+            }
             u.insert(QStringLiteral("answer"), m_options.updateAnswer);
             events().write(QStringLiteral("update.check"), u);
             connection->send(QByteArray(1, static_cast<char>(m_options.updateAnswer)));

@@ -42,7 +42,9 @@ QList<QCommandLineOption> optionList()
           QStringLiteral("Hosted room CODE:NAME:USERS:MAX:TYPE:ID (trailing fields optional; repeatable). "
                          "Default ABCDE:Room emulator:1:10:2:emu-1."),
           QStringLiteral("code:name:users:max:type:id")),
-        O(QStringLiteral("update-answer"), QStringLiteral("Byte answered to an update check (0-255). Default 0."),
+        O(QStringLiteral("update-answer"),
+          QStringLiteral("Byte answered to an update check (0-255), or none: read the check and never answer. "
+                         "Default 0."),
           QStringLiteral("n")),
         O(QStringLiteral("installer"), QStringLiteral("File sent on an update download. Default: an empty installer."),
           QStringLiteral("file")),
@@ -312,7 +314,11 @@ ParseOutcome parseOptions(const QStringList &arguments, EmulatorOptions *o)
         parseRoom(QStringLiteral("ABCDE:Room emulator:1:10:2:emu-1"), &r, &error);
         o->rooms.append(r);
     }
-    if (!intValue("update-answer", &o->updateAnswer, 0, 255) || !intValue("chunk-size", &o->chunkSize, 1, 16 << 20) ||
+    if (value("update-answer") == QLatin1String("none"))
+        o->updateAnswer = -1;
+    else if (!intValue("update-answer", &o->updateAnswer, 0, 255))
+        return ParseOutcome::ExitError;
+    if (!intValue("chunk-size", &o->chunkSize, 1, 16 << 20) ||
         !intValue("keepalive-ms", &o->keepAliveMs, 10, 3600000) ||
         !intValue("client-timeout-ms", &o->clientTimeoutMs, 0, 86400000) ||
         !intValue("first-transfer-id", &o->firstTransferId, 0, 2147483647) ||

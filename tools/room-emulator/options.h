@@ -24,7 +24,7 @@ struct EmulatorOptions {
     QString streamIp = QStringLiteral("127.0.0.1");
     QList<Room> rooms;
 
-    int updateAnswer = 0;
+    int updateAnswer = 0; // -1: never answer
     QString installer;
     int chunkSize = 50000;
 

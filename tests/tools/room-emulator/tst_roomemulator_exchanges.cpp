@@ -157,27 +157,36 @@ void TestRoomEmulatorExchanges::codeTest()
 
 void TestRoomEmulatorExchanges::updateCheck_data()
 {
+    QTest::addColumn<QString>("option");
     QTest::addColumn<int>("answer");
-    QTest::newRow("up to date") << 0;
-    QTest::newRow("update required") << 2;
-    QTest::newRow("no update") << 4;
+    QTest::newRow("up to date") << "0" << 0;
+    QTest::newRow("update required") << "2" << 2;
+    QTest::newRow("no update") << "4" << 4;
+    QTest::newRow("never answered") << "none" << -1;
 }
 
 void TestRoomEmulatorExchanges::updateCheck()
 {
+    QFETCH(QString, option);
     QFETCH(int, answer);
     EmulatorProcess emu;
-    QVERIFY(emu.start({"--update-answer", QString::number(answer)}));
+    QVERIFY(emu.start({"--update-answer", option}));
     FramePeer peer;
     QVERIFY(peer.connectTo(emu.tcpPort()));
     peer.send(R"({ "connection_type" : "CLIENT_UPDATE", "connection_protocol" : 1, "action" : "check",
                   "applicationName" : "VELM_CLIENT", "applicationVersion" : "25.12.1", "protocolVersion" : "1.2",
                   "platformName" : "linux" })");
+    const QJsonObject check = emu.waitFor("update.check");
+    QCOMPARE(check.value("request").toObject().value("applicationVersion").toString(), QString("25.12.1"));
+    if (answer < 0) {
+        QVERIFY(check.value("answer").isNull());
+        QVERIFY(!peer.socket().waitForReadyRead(300));
+        QCOMPARE(peer.socket().state(), QAbstractSocket::ConnectedState);
+        return;
+    }
     const QByteArray reply = peer.readFrame();
     QVERIFY(!reply.isEmpty());
     QCOMPARE(int(static_cast<unsigned char>(reply.at(0))), answer);
-    QCOMPARE(emu.waitFor("update.check").value("request").toObject().value("applicationVersion").toString(),
-             QString("25.12.1"));
 }
 
 void TestRoomEmulatorExchanges::updateDownload()
