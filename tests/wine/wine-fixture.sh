@@ -47,12 +47,13 @@ case "$cmd" in
     [ -s "$state/display" ] || unavailable "Xvfb did not start: $(tail -n 3 "$state/xvfb.log")"
     export DISPLAY=":$(cat "$state/display")"
     [ -n "$wineserver" ] && [ -x "$wineserver" ] || unavailable "wineserver is not installed"
-    # One server for the whole run (-p: it stays when no program runs), so
+    # One server for the whole run, kept for 15 minutes without programs
+    # (longer than a run; an interrupted run leaves it only that long), so
     # every test starts in well under a second and finds the prefix settled.
     # The server and the desktop process outlive this script; their output
     # goes to the logs so that CTest does not wait for them.
     mkdir -p "$WINEPREFIX"
-    "$wineserver" -p >"$state/wineserver.log" 2>&1 </dev/null || unavailable "wineserver did not start"
+    "$wineserver" -p900 >"$state/wineserver.log" 2>&1 </dev/null || unavailable "wineserver did not start"
     if ! timeout 240 "$wine" wineboot >"$state/wineboot.log" 2>&1 </dev/null; then
       tail -n 5 "$state/wineboot.log"
       unavailable "wineboot failed (see $state/wineboot.log)"
