@@ -37,6 +37,9 @@ UiCodeWindow::UiCodeWindow(QWidget *parent, quint16 pDiscoveryPort)
     readVersionOverrides(version, protocolVersion);
     m_updateChecker.setIdentity(QString::fromLatin1(kApplicationName), version, protocolVersion);
 
+    m_noServerTimer.setSingleShot(true);
+    connect(&m_noServerTimer, &QTimer::timeout, this, &UiCodeWindow::sltNoServerFound);
+
     m_settingsWindow = new Velmorant::UiConfigurationWindow(this);
     buildWindow();
 
@@ -228,7 +231,8 @@ void UiCodeWindow::logStatusChange()
     const QString status = QStringLiteral("state=%1 room=\"%2\" users=\"%3\" connect=%4")
                                .arg(m_state)
                                .arg(room ? room->text() : QString())
-                               .arg(users && !users->isHidden() ? users->text() : QString())
+                               .arg(users && !users->isHidden() ? users->text().replace('\n', QLatin1String("\\n"))
+                                                                : QString())
                                .arg(connectButton && !connectButton->isHidden() ? 1 : 0);
     if (status != m_loggedStatus) {
         m_loggedStatus = status;
@@ -243,7 +247,9 @@ void UiCodeWindow::sltCodeChanged(QString pCode)
     if (!pCode.contains(QLatin1Char('_'))) {
         m_state = Searching;
         refreshStatus();
-        QTimer::singleShot(3000, this, &UiCodeWindow::sltNoServerFound);
+        // One timer, restarted: a timer left from an earlier code must not
+        // declare the new one unfound early.
+        m_noServerTimer.start(3000);
     } else {
         m_state = Idle;
         refreshStatus();

@@ -79,6 +79,7 @@ private:
     void readVersionOverrides(QString &pVersion, QString &pProtocolVersion) const;
 
     QTimer m_splashTimer;
+    QTimer m_noServerTimer;
     QTimer *m_fadeTimer = nullptr;
     QGraphicsOpacityEffect *m_opacityEffect = nullptr;
     int m_fadeStep = 0;

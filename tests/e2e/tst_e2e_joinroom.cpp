@@ -47,7 +47,7 @@ class TestJoinRoom : public QObject {
             while ((end = m_log.indexOf('\n', m_logRead)) >= 0) {
                 const QString line = QString::fromUtf8(m_log.mid(m_logRead, end - m_logRead));
                 m_logRead = end + 1;
-                if (!line.startsWith("status "))
+                if (!line.contains("velmorant.codewindow: status "))
                     continue;
                 bool all = true;
                 for (const QString &part : parts)
