@@ -21,8 +21,12 @@ FrameRecord ImageGrabber::takeImage()
 
 void ImageGrabber::stopGrabbing()
 {
+    // The flag is cleared here, once the thread has ended, and never at the
+    // start of run(): a stop asked for right after start(), before run()
+    // began, must still end the thread.
     mStopRequested.store(true, std::memory_order_release);
     wait();
+    mStopRequested.store(false, std::memory_order_release);
     mImageAvailable.store(false, std::memory_order_release);
 }
 

@@ -92,7 +92,6 @@ void ImageGrabberDesktop::stopGrabbing()
 
 void ImageGrabberDesktop::run()
 {
-    mStopRequested = false;
     float scaleX = 1.0f;
     float scaleY = 1.0f;
     int width = 0;

@@ -86,7 +86,6 @@ void ImageGrabberQt::setGrabbedScreenToNull()
 
 void ImageGrabberQt::run()
 {
-    mStopRequested = false;
     while (!isStopRequested()) {
         if (mScreenIndex >= mSelectedCount || mImageAvailable.load(std::memory_order_acquire)) {
             msleep(1);
