@@ -53,7 +53,8 @@ echo "run-demo: no X display here; running the client on a private Xvfb for a fe
   "$1" & pid=$!
   sleep 3
   import -window root "$2/screenshot-start.png"
-  xdotool search --sync --onlyvisible --pid $pid windowfocus --sync >/dev/null 2>&1
+  win=$(xdotool search --sync --onlyvisible --pid $pid 2>/dev/null | head -n1)
+  [ -n "$win" ] && xdotool windowfocus --sync "$win"
   xdotool type --delay 80 "$3"
   sleep 3
   import -window root "$2/screenshot.png" && echo "run-demo: screenshots saved to $2/screenshot-start.png and $2/screenshot.png"
