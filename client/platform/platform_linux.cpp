@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "platform.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -99,10 +100,13 @@ ElevationResult relaunchElevated(const std::wstring &program, const std::vector<
     if (pkexec.isEmpty())
         return ElevationResult::Failed;
     // The shell detaches the new instance so pkexec returns once authorised,
-    // like an elevated shell start returns once the prompt is answered.
+    // like an elevated shell start returns once the prompt is answered. pkexec
+    // starts in root's home; the client looks for version.txt, network.json
+    // and Resources/ in its working directory, so the shell goes back first.
     QStringList args = graphicalEnvironment();
     args << QStringLiteral("/bin/sh") << QStringLiteral("-c")
-         << QStringLiteral("\"$0\" \"$@\" >/dev/null 2>&1 </dev/null &") << q(program);
+         << QStringLiteral("cd -- \"$1\" 2>/dev/null; shift; \"$0\" \"$@\" >/dev/null 2>&1 </dev/null &")
+         << q(program) << QDir::currentPath();
     for (const std::wstring &argument : arguments)
         args << q(argument);
     QProcess process;

@@ -534,6 +534,8 @@ private slots:
         const QStringList args = QString::fromLocal8Bit(readFile(path("pkexec-args.txt"))).split('\n');
         QVERIFY2(args.contains(QCoreApplication::applicationFilePath()), qPrintable(args.join(' ')));
         QCOMPARE(args.value(args.size() - 2), QLatin1String(Velmorant::kElevatedRelaunchMarker));
+        // The elevated instance starts in this working directory, not root's home.
+        QCOMPARE(args.value(args.indexOf(QCoreApplication::applicationFilePath()) + 1), QDir::currentPath());
     }
 };
 
