@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include "platform/inputbackend.h"
+
 #include <QByteArray>
 #include <QMap>
 #include <QObject>
@@ -14,8 +16,6 @@
 #include <mutex>
 #include <thread>
 #include <vector>
-
-#include "platform/inputbackend.h"
 
 // Turns remote "MOUS_EVENT", "RPOS_EVENT", "KEYB_EVENT" and "TACT_EVENT"
 // payloads into local input. Decides which pointer owns the mouse and queues
@@ -35,7 +35,7 @@ public:
     ~MouseKeyboard() override;
 
     void setTargetScreen(QString pName);
-    // The geometry setTargetScreen derives from Qt's screens, given directly.
+    // The geometry setTargetScreen derives from the screens, given directly.
     void setTargetGeometry(const QRect &pScreenRect, int pPhysicalWidth, int pPhysicalHeight, const QRect &pPrimaryRect,
                            double pPrimaryRatio);
     QString targetScreenName() const { return mScreenName; }
@@ -80,7 +80,7 @@ private:
     std::atomic<qint64> mLastInputTime{0};
     int32_t mActivePointer = -1; // manager thread only
 
-    std::mutex mTouchMutex; // guards the four members below
+    std::mutex mTouchMutex; // guards the five members below
     int32_t mNextPointerId = 0;
     quint64 mDroppedTouchEvents = 0;
     std::vector<glimra::platform::TouchContact> mContacts;
