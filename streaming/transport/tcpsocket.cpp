@@ -240,6 +240,9 @@ void TcpSocket::sendThreadFunc()
             // A peer that closes or goes silent meanwhile ends the attempt.
             while (!hasReceived()) {
                 if (m_stopRequested.load() || !alive() || !receivePass(socket, reader)) {
+                    if (!m_stopRequested.load())
+                        qCDebug(lcTransport) << "no handshake answer from" << m_address.toString() << m_port
+                                             << "; state" << socket.state() << socket.errorString();
                     handshakeDone = false;
                     break;
                 }
