@@ -98,6 +98,10 @@ void StreamClient::sendMousePosition()
 {
     if (mLastMousePosition.elapsed() < CursorIntervalMs || mVideo.queuedCount(1) > CursorQueueLimit || mPaused)
         return;
+    // Without the streamed screen's geometry (no Qt screen of that name) the
+    // position would be a division by zero: send none rather than NaN.
+    if (mScreenRect.width() <= 0 || mScreenRect.height() <= 0)
+        return;
     const QPoint cursor = QCursor::pos();
     const float x = float(cursor.x() - mScreenRect.x()) / float(mScreenRect.width());
     const float y = float(cursor.y() - mScreenRect.y()) / float(mScreenRect.height());

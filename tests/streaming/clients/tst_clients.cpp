@@ -89,6 +89,8 @@ private slots:
     void flowControl();
     void delayFormula_data();
     void delayFormula();
+    void cursorNeedsTheScreenGeometry_data();
+    void cursorNeedsTheScreenGeometry();
     void remoteInteractionSwitch();
     void receiverDisconnectEndsClient();
     void peerCloseDropsClient();
@@ -312,6 +314,25 @@ void TstClients::delayFormula()
     QFETCH(int, pending);
     QFETCH(int, delay);
     QCOMPARE(StreamClient::frameDelayMs(returnDataMode, inFlight, pending), delay);
+}
+
+void TstClients::cursorNeedsTheScreenGeometry_data()
+{
+    QTest::addColumn<QRect>("screen");
+    QTest::addColumn<int>("queued");
+    QTest::newRow("known screen") << QRect(0, 0, 640, 480) << 1;
+    QTest::newRow("no screen of that name") << QRect() << 0;
+}
+
+void TstClients::cursorNeedsTheScreenGeometry()
+{
+    QFETCH(QRect, screen);
+    QFETCH(int, queued);
+    StreamClient client(0, nullptr, mCompressor.get(), screen);
+    client.startClient(); // no target: the connection fails, the queues stay
+    QTest::qWait(StreamClient::CursorIntervalMs + 10);
+    client.sendMousePosition();
+    QCOMPARE(client.video().queuedCount(1), queued);
 }
 
 void TstClients::remoteInteractionSwitch()
