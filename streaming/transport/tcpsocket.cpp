@@ -156,12 +156,23 @@ bool TcpSocket::writeFrame(QTcpSocket &socket, const QByteArray &payload)
 
 bool TcpSocket::sendPass(QTcpSocket &socket)
 {
+    // Everything queued goes out, queue 0 first, as long as the socket's own
+    // backlog stays bounded; the rest waits in the queues, in order.
+    qint64 budget = MaxUnwrittenBytes - socket.bytesToWrite();
+    if (budget <= 0) {
+        socket.waitForBytesWritten(1);
+        return true;
+    }
     QList<QByteArray> outgoing;
     {
         std::lock_guard<std::mutex> lock(m_queueMutex);
         for (QList<QByteArray> &queue : m_queues) {
-            outgoing.append(queue);
-            queue.clear();
+            while (!queue.isEmpty() && budget > 0) {
+                budget -= queue.first().size() + 4;
+                outgoing.append(queue.takeFirst());
+            }
+            if (!queue.isEmpty())
+                break;
         }
     }
     if (!outgoing.isEmpty()) {

@@ -29,6 +29,10 @@ public:
     static constexpr int WriteTimeoutMs = 1000;
     static constexpr int KeepAliveMs = 200;
     static constexpr int SilenceMs = 20000;
+    // Bytes the socket may hold unwritten before queued messages stay queued:
+    // a slow receiver then backs the frame queue up (and the pipeline with it)
+    // instead of letting Qt's write buffer grow without end.
+    static constexpr qint64 MaxUnwrittenBytes = 512 * 1024;
 
     // N = extraQueues + 1.
     explicit TcpSocket(int extraQueues);

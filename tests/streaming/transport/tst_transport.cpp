@@ -26,6 +26,7 @@ private slots:
     void oversizedIncomingLengthEndsConnection();
     void refusedConnectionEnds();
     void peerClosingDuringHandshakeEnds();
+    void slowReceiverBacksUpTheQueue();
     void silence_data();
     void silence();
 };
@@ -303,6 +304,35 @@ void TstTransport::peerClosingDuringHandshakeEnds()
     QVERIFY(RawPeer::readFrame(conn, payload));
     conn->close(); // no answer ever comes
     QTRY_VERIFY_WITH_TIMEOUT(!socket.isRunning(), 10000);
+    socket.stopSocket();
+}
+
+void TstTransport::slowReceiverBacksUpTheQueue()
+{
+    RawPeer peer;
+    TcpSocket socket(2);
+    socket.setPeer(QHostAddress::LocalHost, peer.port());
+    socket.setHandshake(false);
+    socket.startSocket();
+    QTcpSocket *conn = peer.accept();
+    QVERIFY(conn);
+    conn->setReadBufferSize(64 * 1024); // Qt must not read on behalf of the test
+    // The receiver reads nothing: after the kernel buffers and the bounded
+    // socket backlog, frames stay in the queue where the sender can see them.
+    const QByteArray frame = StreamCommand::frame(QByteArray(100 * 1024, 'x'));
+    for (int i = 0; i < 40; ++i)
+        socket.enqueue(frame, 0);
+    QTRY_VERIFY_WITH_TIMEOUT(socket.queuedCount(0) > 2, 10000);
+    QTest::qWait(300);
+    QVERIFY(socket.queuedCount(0) > 2);
+    // Once the receiver reads, everything arrives, in order.
+    int frames = 0;
+    while (frames < 40) {
+        const QByteArray message = RawPeer::readMessage(conn);
+        QCOMPARE(message.size(), frame.size());
+        ++frames;
+    }
+    QCOMPARE(socket.queuedCount(0), 0);
     socket.stopSocket();
 }
 
