@@ -8,10 +8,8 @@
 #include <QMouseEvent>
 #include <QPixmap>
 
-#include <cstdlib>
 
 namespace {
-constexpr int kClickDistance = 10;
 
 QString colorStyle(const QString &pColor)
 {
@@ -167,30 +165,17 @@ void UiConfigButton::resizeEvent(QResizeEvent *pEvent)
 
 void UiConfigButton::mousePressEvent(QMouseEvent *pEvent)
 {
-    if (m_window)
-        m_window->childMousePressEvent(this, pEvent);
-    m_pressed = true;
-    m_moved = false;
-    m_pressPosition = QCursor::pos();
+    m_press.press(m_window, this, pEvent);
 }
 
 void UiConfigButton::mouseMoveEvent(QMouseEvent *pEvent)
 {
-    if (!m_pressed)
-        return;
-    if (m_window)
-        m_window->childMouseMoveEvent(this, pEvent);
-    m_moved = true;
+    m_press.move(m_window, this, pEvent);
 }
 
 void UiConfigButton::mouseReleaseEvent(QMouseEvent *pEvent)
 {
-    if (m_window)
-        m_window->childMouseReleaseEvent(this, pEvent);
-    const QPoint delta = QCursor::pos() - m_pressPosition;
-    const bool click = m_pressed && std::abs(delta.x()) + std::abs(delta.y()) < kClickDistance;
-    m_pressed = false;
-    if (click)
+    if (m_press.release(m_window, this, pEvent))
         emitClicked();
 }
 

@@ -4,6 +4,8 @@
 // those of UiCustomButton; clicks count only while it is clickable.
 #pragma once
 
+#include "buttonpress.h"
+
 #include <QLabel>
 #include <QPoint>
 #include <QString>
@@ -61,9 +63,7 @@ private:
     QLabel *m_titleLabel;
     QLabel *m_descriptionLabel;
     UiFreeWindow *m_window = nullptr;
-    bool m_pressed = false;
-    bool m_moved = false;
-    QPoint m_pressPosition;
+    ButtonPress m_press;
     int m_imageWidth = 0;
     int m_imageHeight = 0;
     int m_titleMarginLeft = 0;

@@ -11,12 +11,8 @@
 #include <QToolTip>
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace {
-// Below this Manhattan distance between press and release, a press is a click;
-// beyond it the user was dragging the window.
-constexpr int kClickDistance = 10;
 constexpr int kToolTipDelayMs = 1000;
 constexpr int kToolTipOffset = 10;
 } // namespace
@@ -123,30 +119,17 @@ void UiCustomButton::layoutTextLabel()
 
 void UiCustomButton::mousePressEvent(QMouseEvent *pEvent)
 {
-    if (m_window)
-        m_window->childMousePressEvent(this, pEvent);
-    m_pressed = true;
-    m_moved = false;
-    m_pressPosition = QCursor::pos();
+    m_press.press(m_window, this, pEvent);
 }
 
 void UiCustomButton::mouseMoveEvent(QMouseEvent *pEvent)
 {
-    if (!m_pressed)
-        return;
-    if (m_window)
-        m_window->childMouseMoveEvent(this, pEvent);
-    m_moved = true;
+    m_press.move(m_window, this, pEvent);
 }
 
 void UiCustomButton::mouseReleaseEvent(QMouseEvent *pEvent)
 {
-    if (m_window)
-        m_window->childMouseReleaseEvent(this, pEvent);
-    const QPoint delta = QCursor::pos() - m_pressPosition;
-    const bool click = m_pressed && std::abs(delta.x()) + std::abs(delta.y()) < kClickDistance;
-    m_pressed = false;
-    if (click)
+    if (m_press.release(m_window, this, pEvent))
         emitClicked();
 }
 

@@ -4,6 +4,8 @@
 // window; only a release close to the press point is a click.
 #pragma once
 
+#include "buttonpress.h"
+
 #include <QLabel>
 #include <QPoint>
 #include <QString>
@@ -63,9 +65,7 @@ private:
     QString m_currentImage;
     QString m_fontColor;
     UiFreeWindow *m_window = nullptr;
-    bool m_pressed = false;
-    bool m_moved = false;
-    QPoint m_pressPosition;
+    ButtonPress m_press;
     bool m_hovering = false;
     bool m_overrideCursorPushed = false;
     bool m_handCursor = true;
