@@ -7,7 +7,6 @@
 #include "buttonpress.h"
 
 #include <QLabel>
-#include <QPoint>
 #include <QString>
 
 class UiFreeWindow;
