@@ -3,70 +3,18 @@
 // recording backend.
 #include "input/mousekeyboard.h"
 #include "input/recordinginputbackend.h"
+#include "inputpayloads.h"
 
 #include <QGuiApplication>
 #include <QScreen>
-#include <QtEndian>
 #include <QtTest>
 
-#include <cstring>
 
 using namespace glimra::platform;
 
 namespace {
 
-QByteArray command(const char *pName)
-{
-    return QByteArray(pName).leftJustified(10, ' ');
-}
-
-void appendInt32(QByteArray &pData, qint32 pValue)
-{
-    char bytes[4];
-    qToLittleEndian(pValue, bytes);
-    pData.append(bytes, 4);
-}
-
-void appendFloat(QByteArray &pData, float pValue)
-{
-    quint32 bits;
-    std::memcpy(&bits, &pValue, 4);
-    appendInt32(pData, qint32(bits));
-}
-
-QByteArray mousePayload(bool pRelative, qint32 pId, float pX, float pY, quint8 pAction, quint8 pButton)
-{
-    QByteArray data = command(pRelative ? "RPOS_EVENT" : "MOUS_EVENT");
-    appendInt32(data, pId);
-    appendFloat(data, pX);
-    appendFloat(data, pY);
-    data.append(char(pAction));
-    data.append(char(pButton));
-    return data;
-}
-
-QByteArray keyPayload(quint8 pAction, quint16 pVk, quint16 pScan)
-{
-    QByteArray data = command("KEYB_EVENT");
-    data.append(char(pAction));
-    char bytes[2];
-    qToLittleEndian(pVk, bytes);
-    data.append(bytes, 2);
-    qToLittleEndian(pScan, bytes);
-    data.append(bytes, 2);
-    return data;
-}
-
-QByteArray touchPayload(qint32 pId, float pX, float pY, qint32 pAction, qint32 pContact = 1)
-{
-    QByteArray data = command("TACT_EVENT");
-    appendInt32(data, pId);
-    appendFloat(data, pX);
-    appendFloat(data, pY);
-    appendInt32(data, pAction);
-    appendInt32(data, pContact);
-    return data;
-}
+using namespace inputpayloads;
 
 // One remote mouse event of a table row; pAfterMs advances the clock first.
 struct MouseStep {

@@ -4,54 +4,21 @@
 // window, characters without a key through a borrowed keycode.
 #include "../capture/randrtestmonitor.h"
 #include "input/mousekeyboard.h"
+#include "inputpayloads.h"
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QVBoxLayout>
-#include <QtEndian>
 #include <QtTest>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 namespace {
 
-QByteArray command(const char *pName)
-{
-    return QByteArray(pName).leftJustified(10, ' ');
-}
-
-QByteArray mousePayload(qint32 pId, float pX, float pY, quint8 pAction, quint8 pButton, bool pRelative = false)
-{
-    QByteArray data = command(pRelative ? "RPOS_EVENT" : "MOUS_EVENT");
-    char bytes[4];
-    qToLittleEndian(pId, bytes);
-    data.append(bytes, 4);
-    for (float v : {pX, pY}) {
-        quint32 bits;
-        std::memcpy(&bits, &v, 4);
-        qToLittleEndian(bits, bytes);
-        data.append(bytes, 4);
-    }
-    data.append(char(pAction));
-    data.append(char(pButton));
-    return data;
-}
-
-QByteArray keyPayload(quint8 pAction, quint16 pVk, quint16 pScan)
-{
-    QByteArray data = command("KEYB_EVENT");
-    data.append(char(pAction));
-    char bytes[2];
-    qToLittleEndian(pVk, bytes);
-    data.append(bytes, 2);
-    qToLittleEndian(pScan, bytes);
-    data.append(bytes, 2);
-    return data;
-}
+using namespace inputpayloads;
 
 class ClickTarget : public QWidget {
 public:
@@ -102,9 +69,9 @@ private slots:
 
         MouseKeyboard injector;
         injector.setTargetScreen(screen->name());
-        injector.injectMouseEvent(mousePayload(3, 0.5f, 0.5f, 2, 0), false);
-        injector.injectMouseEvent(mousePayload(3, 0.5f, 0.5f, 0, 0), false);
-        injector.injectMouseEvent(mousePayload(3, 0.5f, 0.5f, 1, 0), false);
+        injector.injectMouseEvent(mousePayload(false, 3, 0.5f, 0.5f, 2, 0), false);
+        injector.injectMouseEvent(mousePayload(false, 3, 0.5f, 0.5f, 0, 0), false);
+        injector.injectMouseEvent(mousePayload(false, 3, 0.5f, 0.5f, 1, 0), false);
         QTRY_COMPARE_WITH_TIMEOUT(target.releases.size(), 1, 10000);
         QCOMPARE(target.presses.size(), 1);
         QCOMPARE(target.presses.first(), centre);
@@ -112,8 +79,8 @@ private slots:
 
         // A move of another pointer while none is pressed goes nowhere; a
         // relative move always goes, from where the click left the pointer.
-        injector.injectMouseEvent(mousePayload(4, 0.1f, 0.1f, 0, 0), false);
-        injector.injectMouseEvent(mousePayload(4, 10, -5, 0, 0, true), true);
+        injector.injectMouseEvent(mousePayload(false, 4, 0.1f, 0.1f, 0, 0), false);
+        injector.injectMouseEvent(mousePayload(true, 4, 10, -5, 0, 0), true);
         QTRY_COMPARE_WITH_TIMEOUT(pointerFromXdotool(), centre + QPoint(10, -5), 10000);
     }
 
@@ -123,8 +90,8 @@ private slots:
         RandR::setMonitor("RIGHT", 683, 0, 683, 768);
         MouseKeyboard injector;
         injector.setTargetScreen("RIGHT");
-        injector.injectMouseEvent(mousePayload(5, 0.5f, 0.5f, 2, 0), false);
-        injector.injectMouseEvent(mousePayload(5, 0.5f, 0.5f, 1, 0), false);
+        injector.injectMouseEvent(mousePayload(false, 5, 0.5f, 0.5f, 2, 0), false);
+        injector.injectMouseEvent(mousePayload(false, 5, 0.5f, 0.5f, 1, 0), false);
         QTRY_COMPARE_WITH_TIMEOUT(pointerFromXdotool(), QPoint(683 + 341, 384), 10000);
         RandR::deleteMonitor("RIGHT");
     }
