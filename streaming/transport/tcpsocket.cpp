@@ -120,12 +120,6 @@ void TcpSocket::startSocket()
         qRegisterMetaType<QHostInfo>();
         qRegisterMetaType<QAbstractSocket::SocketState>();
         qRegisterMetaType<QAbstractSocket::SocketError>();
-        // A first connection attempt also sets up Qt Network's lazily made
-        // globals (proxy and session bookkeeping) here rather than in two workers at once.
-        QTcpSocket probe;
-        probe.setProxy(QNetworkProxy::NoProxy);
-        probe.connectToHost(QHostAddress::LocalHost, 9);
-        probe.abort();
         return true;
     }();
     Q_UNUSED(registered)
