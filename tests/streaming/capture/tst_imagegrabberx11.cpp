@@ -4,7 +4,7 @@
 #include "capture/imagegrabberqt.h"
 #include "capture/imagegrabberx11.h"
 #include "capture/systemimagegrabber.h"
-#include "randrtestmonitor.h"
+#include "../../support/randrmonitor.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -60,8 +60,8 @@ class TestImageGrabberX11 : public QObject {
 private slots:
     void cleanup()
     {
-        RandR::deleteMonitor("LEFT");
-        RandR::deleteMonitor("RIGHT");
+        RandrMonitor::remove("LEFT");
+        RandrMonitor::remove("RIGHT");
     }
 
     void sizesAreRoundedAndNamesMatchQt()
@@ -90,8 +90,8 @@ private slots:
         int monitorX = 0;
         int expectedWidth = 1364;
         if (twoMonitors) {
-            RandR::setMonitor("LEFT", 0, 0, 683, 768);
-            RandR::setMonitor("RIGHT", 683, 0, 683, 768);
+            QVERIFY(RandrMonitor::set("LEFT", 0, 0, 683, 768));
+            QVERIFY(RandrMonitor::set("RIGHT", 683, 0, 683, 768));
             monitorX = 683;
             expectedWidth = 680;
         }
@@ -160,18 +160,18 @@ private slots:
         grabber.start();
         QVERIFY(waitForImage(grabber).width > 0);
         QVERIFY(!grabber.isScreenCountChanged());
-        RandR::setMonitor("LEFT", 0, 0, 683, 768);
+        QVERIFY(RandrMonitor::set("LEFT", 0, 0, 683, 768));
         QVERIFY(grabber.isScreenCountChanged());
         QVERIFY(!grabber.isScreenCountChanged());
         grabber.stopGrabbing();
-        RandR::deleteMonitor("LEFT");
+        RandrMonitor::remove("LEFT");
         QVERIFY(!grabber.isScreenCountChanged()); // not grabbing
     }
 
     void resolutionChangeShowsThePlaceholderAtTheFirstSize()
     {
-        RandR::setMonitor("LEFT", 0, 0, 683, 768);
-        RandR::setMonitor("RIGHT", 683, 0, 683, 768);
+        QVERIFY(RandrMonitor::set("LEFT", 0, 0, 683, 768));
+        QVERIFY(RandrMonitor::set("RIGHT", 683, 0, 683, 768));
         ImageGrabberX11 grabber;
         for (int index = 0; index < 4; ++index) {
             grabber.setScreenIndex(index);
@@ -180,8 +180,8 @@ private slots:
         }
         grabber.start();
         QCOMPARE(waitForImage(grabber).width, 680);
-        RandR::deleteMonitor("RIGHT");
-        RandR::setMonitor("RIGHT", 683, 0, 600, 700);
+        RandrMonitor::remove("RIGHT");
+        QVERIFY(RandrMonitor::set("RIGHT", 683, 0, 600, 700));
         const QByteArray placeholderPixel("\x00\x00\x50", 3);
         auto isPlaceholder = [&](const FrameRecord &pRecord) {
             return pRecord.data.size() == 680 * 768 * 3 && pRecord.data.startsWith(placeholderPixel) &&
@@ -192,8 +192,8 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return isPlaceholder(record = waitForImage(grabber)); }, 10000));
         QCOMPARE(record.width, 680);
         QCOMPARE(record.height, 768);
-        RandR::deleteMonitor("RIGHT");
-        RandR::setMonitor("RIGHT", 683, 0, 683, 768);
+        RandrMonitor::remove("RIGHT");
+        QVERIFY(RandrMonitor::set("RIGHT", 683, 0, 683, 768));
         QVERIFY(QTest::qWaitFor([&] { return !isPlaceholder(record = waitForImage(grabber)); }, 10000));
         QCOMPARE(record.width, 680);
         grabber.stopGrabbing();

@@ -6,7 +6,7 @@
 
 #include "../compression/h264decoder.h"
 #include "../transport/rawpeer.h"
-#include "randrmonitor.h"
+#include "../../support/randrmonitor.h"
 
 #include <QApplication>
 #include <QCursor>

@@ -2,7 +2,7 @@
 // Remote mouse and keyboard through the XTest backend, on a private Xvfb:
 // the pointer lands where the receiver pointed and keys reach the focused
 // window, characters without a key through a borrowed keycode.
-#include "../capture/randrtestmonitor.h"
+#include "../../support/randrmonitor.h"
 #include "input/mousekeyboard.h"
 #include "inputpayloads.h"
 
@@ -87,13 +87,13 @@ private slots:
     void absoluteMoveOnAMonitorQtDoesNotList()
     {
         // The right half of the screen as a RandR monitor of its own.
-        RandR::setMonitor("RIGHT", 683, 0, 683, 768);
+        QVERIFY(RandrMonitor::set("RIGHT", 683, 0, 683, 768));
         MouseKeyboard injector;
         injector.setTargetScreen("RIGHT");
         injector.injectMouseEvent(mousePayload(false, 5, 0.5f, 0.5f, 2, 0), false);
         injector.injectMouseEvent(mousePayload(false, 5, 0.5f, 0.5f, 1, 0), false);
         QTRY_COMPARE_WITH_TIMEOUT(pointerFromXdotool(), QPoint(683 + 341, 384), 10000);
-        RandR::deleteMonitor("RIGHT");
+        RandrMonitor::remove("RIGHT");
     }
 
     void keysTypeIntoTheFocusedWindow()
