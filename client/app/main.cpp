@@ -6,16 +6,14 @@
 #include "uicodewindow.h"
 
 #include <QApplication>
-#include <QLocale>
 #include <QLocalSocket>
-#include <QTranslator>
-
+#include <QLocale>
 #include <QThread>
+#include <QTranslator>
 
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <vector>
 
 namespace {
 

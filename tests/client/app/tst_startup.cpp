@@ -81,6 +81,34 @@ private slots:
         stop(first);
     }
 
+    void relaunchWaitsForThePreviousInstance()
+    {
+        // The instance that asked for the relaunch still listens for a while.
+        auto old = std::make_unique<QLocalServer>();
+        QLocalServer::removeServer(kName); // left by a client an earlier case terminated
+        QVERIFY(old->listen(kName));
+        QProcess relaunched;
+        relaunched.setProcessChannelMode(QProcess::ForwardedChannels);
+        relaunched.start(clientProgram(), QStringList{"--velmorant-relaunched"});
+        QByteArray received;
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 1500) {
+            if (old->waitForNewConnection(50)) {
+                QLocalSocket *socket = old->nextPendingConnection();
+                socket->waitForReadyRead(150);
+                received += socket->readAll();
+                socket->abort();
+                delete socket;
+            }
+        }
+        old.reset(); // the old instance exits
+        QCOMPARE(received, QByteArray()); // no "FOCUS" for a client that is leaving
+        QVERIFY(waitForServer(10000));
+        QCOMPARE(relaunched.state(), QProcess::Running);
+        stop(relaunched);
+    }
+
     void startsWithoutCatalogues()
     {
         // A copy of the program in a folder without languages/.
