@@ -9,3 +9,8 @@ if(VELMORANT_SANITIZE)
   endif()
   message(STATUS "Sanitizers: ${VELMORANT_SANITIZE}")
 endif()
+
+# Fuzz builds: coverage feedback in every library the fuzz targets link.
+if(VELMORANT_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
