@@ -105,7 +105,6 @@ const Json::Value *WindowDescriptionFile::findWindow(const QString &pName) const
         return nullptr;
     for (const Json::Value &window : windows) {
         const QString name = textOf(member(window, "WindowsName"));
-        qCDebug(lcUi) << "window description:" << name;
         if (name == pName)
             return &window;
     }
