@@ -31,16 +31,15 @@ void makeFolderOneLevel(const QString &path)
 
 bool ClientSettings::operator==(const ClientSettings &o) const
 {
-    return screenId == o.screenId && userName == o.userName && capturePath == o.capturePath
-        && configIsOnTop == o.configIsOnTop && configRemoteControl == o.configRemoteControl
-        && language == o.language;
+    return screenId == o.screenId && userName == o.userName && capturePath == o.capturePath &&
+           configIsOnTop == o.configIsOnTop && configRemoteControl == o.configRemoteControl && language == o.language;
 }
 
 QString settingsFilePath()
 {
     const QString base = QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation).value(0);
-    return QDir::cleanPath(base + QDir::separator() + QStringLiteral("Velmorant Client") + QDir::separator()
-                           + QStringLiteral("config.json"));
+    return QDir::cleanPath(base + QDir::separator() + QStringLiteral("Velmorant Client") + QDir::separator() +
+                           QStringLiteral("config.json"));
 }
 
 QString derivedUserName()

@@ -27,7 +27,10 @@ SingleInstanceServer::SingleInstanceServer(QWidget *window, QObject *parent)
 
 SingleInstanceServer::~SingleInstanceServer() = default;
 
-bool SingleInstanceServer::isListening() const { return m_server->isListening(); }
+bool SingleInstanceServer::isListening() const
+{
+    return m_server->isListening();
+}
 
 void SingleInstanceServer::onNewConnection()
 {

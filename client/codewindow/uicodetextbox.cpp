@@ -82,7 +82,10 @@ void UiCodeTextbox::layoutCells()
     m_cursor->setVisible(hasFocus());
 }
 
-bool UiCodeTextbox::cellEmpty(int pIndex) const { return m_cells[size_t(pIndex)]->text() == kEmpty; }
+bool UiCodeTextbox::cellEmpty(int pIndex) const
+{
+    return m_cells[size_t(pIndex)]->text() == kEmpty;
+}
 
 void UiCodeTextbox::moveLeft()
 {

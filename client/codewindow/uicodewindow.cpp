@@ -2,12 +2,11 @@
 #include "uicodewindow.h"
 
 #include "app/constants.h"
-#include "platform/platform.h"
-#include "network/roomstatus.h"
-#include "settings/uiconfigurationwindow.h"
 #include "app/singleinstanceserver.h"
+#include "network/roomstatus.h"
+#include "platform/platform.h"
+#include "settings/uiconfigurationwindow.h"
 #include "uicodetextbox.h"
-#include "uicustombutton.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -130,9 +129,8 @@ void UiCodeWindow::onWindowBuilt()
     if (!m_serverFinder->isRunning())
         m_serverFinder->start();
 
-    for (const char *name :
-         {"LoaderImage", "ApplyUpdateView", "ButtonDoUpdate", "ButtonDoUpdateText", "DownloadUpdateView",
-          "UpdateErrorView"})
+    for (const char *name : {"LoaderImage", "ApplyUpdateView", "ButtonDoUpdate", "ButtonDoUpdateText",
+                             "DownloadUpdateView", "UpdateErrorView"})
         showWidget(name, false);
     showWidget("ButtonNetworkConfiguration", true);
 
@@ -228,12 +226,12 @@ void UiCodeWindow::logStatusChange()
     const auto *room = findWidget<QLabel>("LabelRoom");
     const auto *users = findWidget<QLabel>("LabelUserCount");
     const QWidget *connectButton = findWidget("ButtonConnect");
-    const QString status = QStringLiteral("state=%1 room=\"%2\" users=\"%3\" connect=%4")
-                               .arg(m_state)
-                               .arg(room ? room->text() : QString())
-                               .arg(users && !users->isHidden() ? users->text().replace('\n', QLatin1String("\\n"))
-                                                                : QString())
-                               .arg(connectButton && !connectButton->isHidden() ? 1 : 0);
+    const QString status =
+        QStringLiteral("state=%1 room=\"%2\" users=\"%3\" connect=%4")
+            .arg(m_state)
+            .arg(room ? room->text() : QString())
+            .arg(users && !users->isHidden() ? users->text().replace('\n', QLatin1String("\\n")) : QString())
+            .arg(connectButton && !connectButton->isHidden() ? 1 : 0);
     if (status != m_loggedStatus) {
         m_loggedStatus = status;
         qCInfo(lcCodeWindow).noquote() << "status" << status;
@@ -359,8 +357,8 @@ void UiCodeWindow::sltDoUpdateCancel()
     showWidget("ApplyUpdateView", false);
     showWidget("UpdateErrorView", false);
     const int status = m_updateChecker.status();
-    if (status == Velmorant::UpdateChecker::UpdateRequired || status == Velmorant::UpdateChecker::ClientTooRecent
-        || status == Velmorant::UpdateChecker::NoUpdateOnServer) {
+    if (status == Velmorant::UpdateChecker::UpdateRequired || status == Velmorant::UpdateChecker::ClientTooRecent ||
+        status == Velmorant::UpdateChecker::NoUpdateOnServer) {
         if (m_textbox) {
             m_textbox->setFocus();
             m_textbox->clearCode();

@@ -6,19 +6,16 @@
 #pragma once
 
 #include "network/serverfinder.h"
-#include "update/threaddownloadupdate.h"
 #include "uifreewindow.h"
+#include "update/threaddownloadupdate.h"
 #include "update/updatechecker.h"
 
-#include <QPointer>
 #include <QTimer>
 
 #include <memory>
 
 class QGraphicsOpacityEffect;
-class QLabel;
 class UiCodeTextbox;
-class UiCustomButton;
 
 namespace Velmorant {
 class SingleInstanceServer;

@@ -159,8 +159,8 @@ QString UpdateChecker::download()
     if (!socket)
         return {};
     qint32 headerLength = 0;
-    if (!readNonZeroLength(*socket, kAnswerTimeoutMs, headerLength) || headerLength < 4
-        || headerLength > kMaxFrameLength || !waitForBytes(*socket, headerLength, kTransferTimeoutMs)) {
+    if (!readNonZeroLength(*socket, kAnswerTimeoutMs, headerLength) || headerLength < 4 ||
+        headerLength > kMaxFrameLength || !waitForBytes(*socket, headerLength, kTransferTimeoutMs)) {
         qCWarning(lcUpdate) << "download: no valid size header from" << m_address.toString();
         return {};
     }
