@@ -10,8 +10,7 @@
 
 Glimra::Glimra()
 {
-    auto ffmpeg = std::make_unique<ImageCompressorFFmpeg>();
-    compressor = std::move(ffmpeg);
+    compressor = std::make_unique<ImageCompressorFFmpeg>();
     manager = std::make_unique<ClientsManager>();
     grabber = createSystemImageGrabber();
     injector = std::make_unique<MouseKeyboard>();
