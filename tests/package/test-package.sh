@@ -234,7 +234,12 @@ int main()
     return glimra.isStreaming() ? 1 : 0;
 }
 CPP
-export PKG_CONFIG_PATH=$root/usr/lib/$multiarch/pkgconfig
+pc=$root/usr/lib/$multiarch/pkgconfig/glimra.pc
+[ "$(sed -n 's/^prefix=//p' "$pc")" = /usr ] || fail "glimra.pc's prefix is not /usr"
+# The file as it would read installed under the temporary root.
+mkdir -p "$work/pkgconfig"
+sed "s|^prefix=.*|prefix=$root/usr|" "$pc" >"$work/pkgconfig/glimra.pc"
+export PKG_CONFIG_PATH=$work/pkgconfig
 # shellcheck disable=SC2046
 c++ -std=c++17 -fPIC -o "$work/uses-glimra" "$work/uses-glimra.cpp" $(pkg-config --cflags --libs glimra) \
   >"$artefacts/uses-glimra.log" 2>&1 || { cat "$artefacts/uses-glimra.log"; fail "cannot build against glimra.pc"; }
