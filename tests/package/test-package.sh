@@ -104,10 +104,10 @@ if [ "${1:-}" = "--on-display" ]; then
   }
 
   windows_at_least() { [ "$(xdotool search --onlyvisible --pid "$client_pid" | wc -l)" -ge "$1" ]; }
-  splash_gone() { # x y: that pixel is no longer the splash icon's orange
+  splash_gone() { # x y: that pixel shows the dark background again, not the splash icon
     local red
     red=$(import -window root -crop "1x1+$1+$2" -depth 8 txt:- | sed -n 's/^0,0: *(\([0-9]*\),.*/\1/p')
-    [ -n "$red" ] && [ "$red" -lt 200 ]
+    [ -n "$red" ] && [ "$red" -lt 80 ]
   }
 
   share=$root/usr/share/velmorant-client/languages
