@@ -270,6 +270,10 @@ out=$(appstreamcli validate --no-net "$metainfo" 2>&1) || fail "appstreamcli val
 # top-level domain appstream knows.
 messages=$(printf '%s\n' "$out" | grep -E '^[EWI]: ' | grep -v '^I: .*cid-maybe-not-rdns' || true)
 [ -z "$messages" ] || fail "appstreamcli validate reports: $messages"
+# The installed tree as a whole: the launchable names the installed menu entry.
+out=$(appstreamcli validate-tree --no-net "$root" 2>&1) || fail "appstreamcli validate-tree: $out"
+messages=$(printf '%s\n' "$out" | grep -E '^ *[EWI]: ' | grep -v '^ *I: .*cid-maybe-not-rdns' || true)
+[ -z "$messages" ] || fail "appstreamcli validate-tree reports: $messages"
 [ "$(sed -n 's/.*<release version="\([^"]*\)".*/\1/p' "$metainfo")" = "$version" ] ||
   fail "the metainfo's release is not $version"
 # Every screenshot is a picture of the window gallery.
