@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// Shows the note composer (a blue note with a star, a gray one with a
-// check, in its tag row) and the web link window with its error label on the
+// Shows the note composer (a blue note with a star in its tag row, a gray
+// one in its colour row and then with a check) and the web link window with its error label on the
 // test's X server, and saves what the screen shows under
 // $VELMORANT_BUILD_DIR/test-artefacts/windows/.
 #include "uicustombutton.h"
@@ -8,6 +8,7 @@
 #include "uinotewindowadvanced.h"
 #include "uiwebwindowadvanced.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -71,11 +72,16 @@ private slots:
         click(note, "ButtonColorBlue");
         click(note, "TagButton");
         click(note, "ButtonTagStar");
-        click(note, "ColorButton");
-        QTest::keyClicks(note.findWidget<QTextEdit>("MainText"), "Coffee at ten\nin the blue room");
-        save(note, "note-blue-star");
+        auto *text = note.findWidget<QTextEdit>("MainText");
+        QVERIFY(text);
+        QTest::keyClicks(text, "Coffee at ten");
+        QTest::keyClick(text, Qt::Key_Return);
+        QTest::keyClicks(text, "in the blue room");
+        save(note, "note-blue-star-tags");
 
+        click(note, "ColorButton");
         click(note, "ButtonColorGray");
+        save(note, "note-gray-colours");
         click(note, "TagButton");
         click(note, "ButtonTagCheck");
         save(note, "note-gray-check-tags");
@@ -88,7 +94,12 @@ private slots:
         web.move(40, 40);
         web.show();
         save(web, "web-placeholder");
-        QTest::keyClicks(web.findWidget<UiCustomLineEdit>("UrlText"), "https://exémple.com/page");
+        // As typed by the user: the box has the focus and its dark text.
+        QApplication::setActiveWindow(&web);
+        auto *box = web.findWidget<UiCustomLineEdit>("UrlText");
+        box->setFocus(Qt::MouseFocusReason);
+        QTRY_VERIFY(box->hasFocus());
+        box->setText(QString::fromUtf8("https://exémple.com/page"));
         QVERIFY(web.findWidget<QLabel>("ErrorLabel")->isVisible());
         save(web, "web-error");
     }
