@@ -107,6 +107,11 @@ private slots:
         m_window->startSession(serverAt(m_room.tcpPort()));
         m_window->show();
         m_window->stlButtonFluxClicked();
+        // The starting look lasts until the library is seen streaming, which
+        // the recording library never is: a picture of it for the artefacts.
+        const QString artefacts = qEnvironmentVariable("VELMORANT_BUILD_DIR") + "/test-artefacts/session-window";
+        QDir().mkpath(artefacts);
+        QVERIFY(m_window->grab().save(artefacts + "/starting.png"));
         QVERIFY(!m_room.waitForEvent("session.open", 5000).isEmpty());
         const QJsonObject first = m_room.waitForEvent("session.recv", 5000);
         QCOMPARE(first.value("name").toString(), QString("ScreenSize"));
