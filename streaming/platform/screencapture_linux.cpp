@@ -265,8 +265,42 @@ public:
         return complete;
     }
 
+    bool hasBgrx() const override { return mPixelsAre32Bit; }
+
+    const uint8_t *captureBgrx(int &pStride) override
+    {
+        pStride = mWidth * 4;
+        std::free(mImageReply);
+        mImageReply = nullptr;
+        if (!usable() || mWidth <= 0 || mHeight <= 0 || !mPixelsAre32Bit)
+            return nullptr;
+        const size_t pixels = static_cast<size_t>(mWidth) * mHeight;
+        if (mShmAddress) {
+            xcb_shm_get_image_reply_t *reply = xcb_shm_get_image_reply(
+                mConn,
+                xcb_shm_get_image(mConn, mScreen->root, static_cast<int16_t>(mX), static_cast<int16_t>(mY),
+                                  static_cast<uint16_t>(mWidth), static_cast<uint16_t>(mHeight), ~0u,
+                                  XCB_IMAGE_FORMAT_Z_PIXMAP, mShmSeg, 0),
+                nullptr);
+            if (!reply)
+                return nullptr;
+            std::free(reply);
+            return static_cast<const uint8_t *>(mShmAddress);
+        }
+        mImageReply = xcb_get_image_reply(
+            mConn,
+            xcb_get_image(mConn, XCB_IMAGE_FORMAT_Z_PIXMAP, mScreen->root, static_cast<int16_t>(mX),
+                          static_cast<int16_t>(mY), static_cast<uint16_t>(mWidth), static_cast<uint16_t>(mHeight), ~0u),
+            nullptr);
+        if (!mImageReply || static_cast<size_t>(xcb_get_image_data_length(mImageReply)) < pixels * 4)
+            return nullptr;
+        return xcb_get_image_data(mImageReply);
+    }
+
     void close() override
     {
+        std::free(mImageReply);
+        mImageReply = nullptr;
         releaseShm();
         mWidth = mHeight = 0;
     }
@@ -331,6 +365,7 @@ private:
     int mX = 0, mY = 0, mWidth = 0, mHeight = 0;
     xcb_shm_seg_t mShmSeg = 0;
     void *mShmAddress = nullptr;
+    xcb_get_image_reply_t *mImageReply = nullptr; // the pixels captureBgrx() handed out last
 };
 
 } // namespace

@@ -94,6 +94,12 @@ void TcpSocket::idleWait()
     });
 }
 
+void TcpSocket::notifyActivity()
+{
+    if (m_activity)
+        m_activity();
+}
+
 int TcpSocket::queuedCount(int channel) const
 {
     std::lock_guard<std::mutex> lock(m_queueMutex);
@@ -179,6 +185,7 @@ bool TcpSocket::sendPass(QTcpSocket &socket)
             writeFrame(socket, payload);
         socket.waitForBytesWritten(WriteTimeoutMs);
         m_lastSend = nowMs();
+        notifyActivity();
         return true;
     }
     if (nowMs() - m_lastSend > KeepAliveMs) {
@@ -210,8 +217,11 @@ bool TcpSocket::receivePass(QTcpSocket &socket, FrameReader &reader)
         if (frames > 0)
             m_lastReceive = nowMs();
         if (!payloads.isEmpty()) {
-            std::lock_guard<std::mutex> lock(m_receivedMutex);
-            m_received.append(payloads);
+            {
+                std::lock_guard<std::mutex> lock(m_receivedMutex);
+                m_received.append(payloads);
+            }
+            notifyActivity();
         }
     }
     return true;
@@ -267,6 +277,8 @@ void TcpSocket::sendThreadFunc()
                 queue.clear();
             m_queues[0] = m_descriptors;
         }
+        m_established.store(true, std::memory_order_release);
+        notifyActivity();
         m_lastSend = nowMs();
         for (;;) {
             sendPass(socket);
@@ -286,7 +298,9 @@ void TcpSocket::sendThreadFunc()
             idleWait();
         }
     }
+    m_established.store(false, std::memory_order_release);
     socket.close();
     m_running.store(false, std::memory_order_release);
+    notifyActivity();
     QThread::currentThread()->quit();
 }

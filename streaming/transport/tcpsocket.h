@@ -9,6 +9,7 @@
 #include <QVector>
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -44,6 +45,10 @@ public:
     void setBufferSize(quint16 size);
     void setHandshake(bool handshake);
     void addDescriptor(const QString &key, const QByteArray &value);
+    // Called from the worker, with no lock held, when something the owner may
+    // act on happened: messages received, queued messages written, the
+    // connection established or ended. Before startSocket().
+    void setActivityCallback(std::function<void()> callback) { m_activity = std::move(callback); }
     // How long the peer may stay silent (no complete frame); SilenceMs unless set (tests shorten it).
     void setSilenceTimeout(int milliseconds) { m_silenceMs = milliseconds; }
 
@@ -59,6 +64,8 @@ public:
     // Blocks until the worker has ended (up to the step under way: 3 s while connecting).
     void stopSocket();
     bool isRunning() const { return m_running.load(std::memory_order_acquire); }
+    // Handshake done and descriptors queued: what is enqueued now is sent.
+    bool isEstablished() const { return m_established.load(std::memory_order_acquire); }
 
 public slots:
     // The worker; runs in the worker thread, started by startSocket().
@@ -71,6 +78,7 @@ private:
     bool writeFrame(class QTcpSocket &socket, const QByteArray &payload);
     // The worker's 1-ms idle sleep, cut short when a message is enqueued or a stop requested.
     void idleWait();
+    void notifyActivity();
 
     QHostAddress m_address;
     quint16 m_port = 0;
@@ -90,6 +98,8 @@ private:
 
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_stopRequested{false};
+    std::atomic<bool> m_established{false};
+    std::function<void()> m_activity;
 
     // Worker-thread only: monotonic milliseconds.
     qint64 m_lastReceive = 0;
