@@ -217,6 +217,7 @@ bool TcpSocket::receivePass(QTcpSocket &socket, FrameReader &reader)
         if (frames > 0)
             m_lastReceive = nowMs();
         if (!payloads.isEmpty()) {
+            m_payloadsReceived += payloads.size();
             {
                 std::lock_guard<std::mutex> lock(m_receivedMutex);
                 m_received.append(payloads);
@@ -247,6 +248,7 @@ void TcpSocket::sendThreadFunc()
     };
 
     bool handshakeDone = connected;
+    m_payloadsReceived = 0;
     if (!connected) {
         qCDebug(lcTransport) << "connection to" << m_address.toString() << m_port << "failed:" << socket.errorString();
     } else {
@@ -258,7 +260,9 @@ void TcpSocket::sendThreadFunc()
             socket.waitForBytesWritten(WriteTimeoutMs);
             // The answer is not inspected; it is handed on with the other messages.
             // A peer that closes or goes silent meanwhile ends the attempt.
-            while (!hasReceived()) {
+            // Counted here rather than looked up in the received list, which
+            // the owner may empty at any time.
+            while (m_payloadsReceived == 0) {
                 if (m_stopRequested.load() || !alive() || !receivePass(socket, reader)) {
                     if (!m_stopRequested.load())
                         qCDebug(lcTransport) << "no handshake answer from" << m_address.toString() << m_port

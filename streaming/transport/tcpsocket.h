@@ -104,6 +104,7 @@ private:
     // Worker-thread only: monotonic milliseconds.
     qint64 m_lastReceive = 0;
     qint64 m_lastSend = 0;
+    qint64 m_payloadsReceived = 0;
 
     std::unique_ptr<QThread> m_worker;
 };
