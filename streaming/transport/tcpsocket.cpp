@@ -84,7 +84,7 @@ void TcpSocket::requestStop()
 void TcpSocket::idleWait()
 {
     std::unique_lock<std::mutex> lock(m_queueMutex);
-    m_wake.wait_for(lock, std::chrono::milliseconds(1), [this] {
+    m_wake.wait_for(lock, std::chrono::milliseconds(IdleWaitMs), [this] {
         if (m_stopRequested.load())
             return true;
         for (const QList<QByteArray> &queue : m_queues)
@@ -193,13 +193,12 @@ bool TcpSocket::sendPass(QTcpSocket &socket)
         socket.waitForBytesWritten(WriteTimeoutMs);
         m_lastSend = nowMs();
     }
-    idleWait();
     return true;
 }
 
-bool TcpSocket::receivePass(QTcpSocket &socket, FrameReader &reader)
+bool TcpSocket::receivePass(QTcpSocket &socket, FrameReader &reader, int waitMs)
 {
-    socket.waitForReadyRead(1);
+    socket.waitForReadyRead(waitMs);
     char buffer[64 * 1024];
     while (socket.bytesAvailable() > 0) {
         const qint64 got = socket.read(buffer, sizeof buffer);
@@ -263,7 +262,7 @@ void TcpSocket::sendThreadFunc()
             // Counted here rather than looked up in the received list, which
             // the owner may empty at any time.
             while (m_payloadsReceived == 0) {
-                if (m_stopRequested.load() || !alive() || !receivePass(socket, reader)) {
+                if (m_stopRequested.load() || !alive() || !receivePass(socket, reader, 1)) {
                     if (!m_stopRequested.load())
                         qCDebug(lcTransport) << "no handshake answer from" << m_address.toString() << m_port
                                              << "; state" << socket.state() << socket.errorString();
@@ -286,7 +285,7 @@ void TcpSocket::sendThreadFunc()
         m_lastSend = nowMs();
         for (;;) {
             sendPass(socket);
-            receivePass(socket, reader);
+            receivePass(socket, reader, 0);
             if (!alive()) {
                 if (socket.state() == QAbstractSocket::ConnectedState)
                     qCDebug(lcTransport) << "no frame from" << m_address.toString() << "for" << m_silenceMs << "ms";

@@ -30,6 +30,7 @@ public:
     static constexpr int WriteTimeoutMs = 1000;
     static constexpr int KeepAliveMs = 200;
     static constexpr int SilenceMs = 20000;
+    static constexpr int IdleWaitMs = 3;
     // Bytes the socket may hold unwritten before queued messages stay queued:
     // a slow receiver then backs the frame queue up (and the pipeline with it)
     // instead of letting Qt's write buffer grow without end.
@@ -74,9 +75,11 @@ public slots:
 private:
     int queueOf(int channel) const;
     bool sendPass(class QTcpSocket &socket);
-    bool receivePass(class QTcpSocket &socket, class FrameReader &reader);
+    bool receivePass(class QTcpSocket &socket, class FrameReader &reader, int waitMs);
     bool writeFrame(class QTcpSocket &socket, const QByteArray &payload);
-    // The worker's 1-ms idle sleep, cut short when a message is enqueued or a stop requested.
+    // The worker's idle sleep between looks at the socket, cut short when a
+    // message is enqueued or a stop requested: sending never waits for it,
+    // incoming messages at most IdleWaitMs.
     void idleWait();
     void notifyActivity();
 

@@ -16,6 +16,8 @@
 #include <QWidget>
 #include <QtTest>
 
+#include <functional>
+
 namespace {
 
 constexpr int PatternWidth = 320;
@@ -135,6 +137,7 @@ private slots:
     void streamsThePictureOfTheSelectedMonitor();
     void monitorCountChangeStopsStreaming();
     void receiverDisconnectEndsStreaming();
+    void guiCallsReturnAtOnceWhileAReceiverIsThrottled();
 };
 
 void TstGlimra::cleanup()
@@ -319,6 +322,50 @@ void TstGlimra::receiverDisconnectEndsStreaming()
     QVERIFY(glimra.isStreaming());
     QVERIFY(second.nextVideo().startsWith("FRAME     "));
     glimra.stop();
+}
+
+void TstGlimra::guiCallsReturnAtOnceWhileAReceiverIsThrottled()
+{
+    Glimra glimra;
+    glimra.setStreamedScreen(0);
+    glimra.start();
+    RawPeer peer;
+    glimra.streamTo("127.0.0.1", peer.port(), 8, true);
+    Receiver receiver;
+    QVERIFY(receiver.accept(peer, 8));
+    QVERIFY(receiver.nextVideo().startsWith("FRAME     "));
+    // From now on the receiver reads nothing and reports a backlog that asks
+    // for a second between frames.
+    RawPeer::writeFrame(receiver.controls, RawPeer::command("PENDINGFRA", QByteArray("\x1B\x00\x00\x00", 4)));
+    QTest::qWait(300);
+
+    // Generous bounds: the calls must not wait for the network or the delay.
+    QElapsedTimer timer;
+    qint64 slowest = 0;
+    QString slowestCall;
+    auto measure = [&](const char *pName, const std::function<void()> &pCall) {
+        timer.start();
+        pCall();
+        if (timer.elapsed() > slowest) {
+            slowest = timer.elapsed();
+            slowestCall = pName;
+        }
+    };
+    RawPeer second;
+    for (int i = 0; i < 5; ++i) {
+        measure("isStreaming", [&] { QVERIFY(glimra.isStreaming()); });
+        measure("pause", [&] { glimra.pause(); });
+        measure("isPaused", [&] { QVERIFY(glimra.isPaused()); });
+        measure("restart", [&] { glimra.restart(); });
+        QTest::qWait(50);
+    }
+    measure("streamTo", [&] { glimra.streamTo("127.0.0.1", second.port(), 9, true); });
+    measure("setImageQuality", [&] { glimra.setImageQuality(75); });
+    measure("remoteInteractionActived", [&] { glimra.remoteInteractionActived(true); });
+    measure("getStreamedScreenWidth", [&] { QCOMPARE(glimra.getStreamedScreenWidth(), 1364u); });
+    measure("stop", [&] { glimra.stop(); });
+    QVERIFY2(slowest < 200, qPrintable(QString("%1 took %2 ms").arg(slowestCall).arg(slowest)));
+    QVERIFY(!glimra.isStreaming());
 }
 
 QTEST_MAIN(TstGlimra)
