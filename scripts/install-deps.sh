@@ -6,8 +6,8 @@ set -euo pipefail
 
 BUILD_PKGS=(build-essential cmake pkg-config qtbase5-dev libqt5svg5-dev qttools5-dev qttools5-dev-tools
   libjsoncpp-dev libcrypto++-dev libavcodec-dev libavutil-dev libswscale-dev libavformat-dev
-  libx264-dev libxcb1-dev libxcb-shm0-dev libxcb-randr0-dev libxcb-xfixes0-dev libxcb-xtest0-dev
-  libx11-dev libx11-xcb-dev libxtst-dev)
+  libx264-dev libxcb1-dev libxcb-shm0-dev libxcb-randr0-dev libxcb-xfixes0-dev libxcb-xtest0-dev libxcb-damage0-dev
+  libx11-dev libx11-xcb-dev libxtst-dev libyuv-dev)
 TEST_PKGS=(xvfb xauth x11-utils xdotool ffmpeg imagemagick librsvg2-bin openssl fonts-dejavu-core)
 FUZZ_PKGS=(clang-14 libfuzzer-14-dev libclang-rt-14-dev)
 CROSS_PKGS=(g++-mingw-w64-x86-64 wine64)

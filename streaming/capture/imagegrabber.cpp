@@ -104,7 +104,8 @@ void ImageGrabber::run()
         }
         const Clock::time_point started = Clock::now();
         FrameRecord image;
-        if (!grab(image)) {
+        const Grab result = grab(image);
+        if (result == Grab::Nothing || (result == Grab::Unchanged && !hasPreviousImage())) {
             // Nothing to grab now: the request stands, retried a little later.
             std::lock_guard<std::mutex> lock(mRequestMutex);
             if (!mRequested || mStartAt < started + RetryAfter)
@@ -117,14 +118,20 @@ void ImageGrabber::run()
         const qint64 mean = mGrabMicros.load(std::memory_order_relaxed);
         mGrabMicros.store(mean == 0 ? took : (mean * 7 + took) / 8, std::memory_order_relaxed);
 
+        if (result == Grab::Unchanged) {
+            image = mPrevious;
+            image.changed = false;
+        } else {
+            image.changed = mPrevious.data.size() != image.data.size() || mPrevious.width != image.width ||
+                            std::memcmp(mPrevious.data.constData(), image.data.constData(),
+                                        size_t(image.data.size())) != 0;
+            // The previous image's buffer becomes the spare once the consumer lets go of it.
+            mSpareBuffer = mPrevious.data;
+        }
         image.frameNumber = mFrameCounter++;
         image.bytesPerLine = image.width;
         image.captureTime = QDateTime::currentDateTime();
         image.request = request;
-        image.changed = mPrevious.data.size() != image.data.size() || mPrevious.width != image.width ||
-                        std::memcmp(mPrevious.data.constData(), image.data.constData(), size_t(image.data.size())) != 0;
-        // The previous image's buffer becomes the spare once the consumer lets go of it.
-        mSpareBuffer = mPrevious.data;
         mPrevious = image;
         if (mSink)
             mSink->push(image);

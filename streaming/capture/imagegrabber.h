@@ -65,12 +65,16 @@ protected:
     bool isStopRequested() const { return mStopRequested.load(std::memory_order_acquire); }
 
     // Grab thread: prepare a run, grab one image into pImage (size, scale and
-    // the planes; false when there is nothing to grab now), end the run.
+    // the planes), end the run. Unchanged: the screen is known to be as it was
+    // at the last grab, which is handed on again without a capture.
+    enum class Grab { Nothing, Grabbed, Unchanged };
     virtual void beginRun() {}
-    virtual bool grab(FrameRecord &pImage) = 0;
+    virtual Grab grab(FrameRecord &pImage) = 0;
     virtual void endRun() {}
     // Grab thread: a planes buffer of pWidth x pHeight that no consumer shares.
     uchar *planesBuffer(FrameRecord &pImage, int pWidth, int pHeight);
+    // Grab thread: whether an image was grabbed in this run (Unchanged needs one).
+    bool hasPreviousImage() const { return !mPrevious.data.isEmpty(); }
 
 private:
     ImageSink *mSink = nullptr;

@@ -96,6 +96,7 @@ void ImageGrabberDesktop::beginRun()
     mScaleX = mScaleY = 1.0f;
     mWidth = mHeight = 0;
     mReady = false;
+    mShowingCapture = false;
     mChecked = false;
     mPlaceholder.clear();
     mCaptureFailureLogged = false;
@@ -150,13 +151,15 @@ void ImageGrabberDesktop::checkGeometry()
     }
 }
 
-bool ImageGrabberDesktop::grab(FrameRecord &pImage)
+ImageGrabber::Grab ImageGrabberDesktop::grab(FrameRecord &pImage)
 {
     checkGeometry();
     if (mWidth == 0)
-        return false;
+        return Grab::Nothing;
     if (!mReady) {
         pImage.data = mPlaceholder;
+    } else if (!mCapture->mayHaveChanged() && mShowingCapture && hasPreviousImage()) {
+        return Grab::Unchanged;
     } else {
         // The capture's own 32-bit pixels when it has them: one pass to YUV.
         int stride = 0;
@@ -175,15 +178,16 @@ bool ImageGrabberDesktop::grab(FrameRecord &pImage)
             if (!mCaptureFailureLogged)
                 qCWarning(lcCapture) << "capture failed; retrying";
             mCaptureFailureLogged = true;
-            return false;
+            return Grab::Nothing;
         }
         mCaptureFailureLogged = false;
     }
+    mShowingCapture = mReady;
     pImage.width = mWidth;
     pImage.height = mHeight;
     pImage.scaleX = mScaleX;
     pImage.scaleY = mScaleY;
-    return true;
+    return Grab::Grabbed;
 }
 
 void ImageGrabberDesktop::endRun()

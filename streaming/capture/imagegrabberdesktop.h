@@ -35,7 +35,7 @@ public:
 
 protected:
     void beginRun() override;
-    bool grab(FrameRecord &pImage) override;
+    Grab grab(FrameRecord &pImage) override;
     void endRun() override;
 
 private:
@@ -55,6 +55,7 @@ private:
     int mWidth = 0;
     int mHeight = 0;
     bool mReady = false;
+    bool mShowingCapture = false; // the last image is a capture, not the placeholder
     bool mChecked = false;
     QElapsedTimer mSinceCheck;
     QByteArray mPlaceholder; // the dark-red planes shown after a resolution change

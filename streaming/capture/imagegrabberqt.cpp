@@ -85,15 +85,15 @@ void ImageGrabberQt::setGrabbedScreenToNull()
     mScreenCount = 0;
 }
 
-bool ImageGrabberQt::grab(FrameRecord &pImage)
+ImageGrabber::Grab ImageGrabberQt::grab(FrameRecord &pImage)
 {
     if (mScreenIndex >= mSelectedCount)
-        return false;
+        return Grab::Nothing;
     QImage image;
     {
         QMutexLocker guard(&mScreenGuard);
         if (!mScreen)
-            return false;
+            return Grab::Nothing;
         const QRect geometry = mScreen->geometry();
         const int w = roundDown4(geometry.width()), h = roundDown4(geometry.height());
         image = mScreen->grabWindow(mDesktopWindow, geometry.x(), geometry.y(), w, h).toImage();
@@ -104,11 +104,11 @@ bool ImageGrabberQt::grab(FrameRecord &pImage)
         image = image.convertToFormat(QImage::Format_RGB32);
     const int w = roundDown4(image.width()), h = roundDown4(image.height());
     if (w <= 0 || h <= 0)
-        return false;
+        return Grab::Nothing;
     ColourConversion::bgrxToI420(image.constBits(), int(image.bytesPerLine()), w, h, planesBuffer(pImage, w, h));
     pImage.width = w;
     pImage.height = h;
     pImage.scaleX = 1.0f;
     pImage.scaleY = 1.0f;
-    return true;
+    return Grab::Grabbed;
 }

@@ -28,7 +28,7 @@ public slots:
     void setGrabbedScreenToNull();
 
 protected:
-    bool grab(FrameRecord &pImage) override;
+    Grab grab(FrameRecord &pImage) override;
 
 private:
     QMutex mScreenGuard; // guards mScreen

@@ -43,7 +43,7 @@ public:
     // Pacing of a still picture.
     static constexpr int TopOffFrames = 10;
     static constexpr int IdleGrabMs = 40;
-    static constexpr int KeepAliveFrameMs = 450;
+    static constexpr int KeepAliveFrameMs = 400;
     // Forced key frames at most this often (several receivers at different paces).
     static constexpr int MinForcedKeyGapMs = 250;
 

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // X11 capture: RandR monitors, MIT-SHM GetImage of the monitor's rectangle
 // of the root window, plain GetImage when shared memory is not available
-// (remote display, extension missing).
+// (remote display, extension missing). DAMAGE on the root window tells when
+// nothing was drawn, so a still screen needs no capture at all.
 #include "platform/screencapture.h"
 
 #include <QLoggingCategory>
 
+#include <xcb/damage.h>
 #include <xcb/randr.h>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
@@ -199,6 +201,29 @@ public:
         }
         if (!mUseShm)
             qCInfo(lcCapture, "no MIT-SHM on this display: capturing with GetImage");
+        watchDamage();
+        return true;
+    }
+
+    bool mayHaveChanged() override
+    {
+        if (!mDamage || !usable())
+            return true;
+        // A round trip first: every event the server raised before now has
+        // then arrived, so a change drawn before this call is seen by it.
+        std::free(xcb_get_input_focus_reply(mConn, xcb_get_input_focus(mConn), nullptr));
+        while (xcb_generic_event_t *event = xcb_poll_for_event(mConn)) {
+            if ((event->response_type & 0x7F) == mDamageEvent + XCB_DAMAGE_NOTIFY)
+                mDamaged = true;
+            std::free(event);
+        }
+        if (!mDamaged)
+            return false;
+        // Emptied before the capture that follows: whatever is drawn after
+        // this request raises a new event, whatever before it is in the capture.
+        xcb_damage_subtract(mConn, mDamage, XCB_NONE, XCB_NONE);
+        xcb_flush(mConn);
+        mDamaged = false;
         return true;
     }
 
@@ -301,6 +326,11 @@ public:
     {
         std::free(mImageReply);
         mImageReply = nullptr;
+        if (mDamage && usable()) {
+            xcb_damage_destroy(mConn, mDamage);
+            xcb_flush(mConn);
+        }
+        mDamage = 0;
         releaseShm();
         mWidth = mHeight = 0;
     }
@@ -318,6 +348,30 @@ private:
                 return it.data->bits_per_pixel == 32;
         }
         return false;
+    }
+
+    void watchDamage()
+    {
+        if (mDamage || !usable())
+            return;
+        const xcb_query_extension_reply_t *extension = xcb_get_extension_data(mConn, &xcb_damage_id);
+        if (!extension || !extension->present)
+            return;
+        xcb_damage_query_version_reply_t *version =
+            xcb_damage_query_version_reply(mConn, xcb_damage_query_version(mConn, 1, 1), nullptr);
+        if (!version)
+            return;
+        std::free(version);
+        const xcb_damage_damage_t damage = xcb_generate_id(mConn);
+        xcb_generic_error_t *error = xcb_request_check(
+            mConn, xcb_damage_create_checked(mConn, damage, mScreen->root, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY));
+        if (error) {
+            std::free(error);
+            return;
+        }
+        mDamage = damage;
+        mDamageEvent = extension->first_event;
+        mDamaged = true;
     }
 
     bool attachShm(size_t pBytes)
@@ -366,6 +420,9 @@ private:
     xcb_shm_seg_t mShmSeg = 0;
     void *mShmAddress = nullptr;
     xcb_get_image_reply_t *mImageReply = nullptr; // the pixels captureBgrx() handed out last
+    xcb_damage_damage_t mDamage = 0;             // 0 without the DAMAGE extension
+    uint8_t mDamageEvent = 0;
+    bool mDamaged = true;
 };
 
 } // namespace

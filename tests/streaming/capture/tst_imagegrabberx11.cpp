@@ -151,6 +151,41 @@ private slots:
         grabber->stopGrabbing();
     }
 
+    void stillScreenIsNotCapturedAgainAndAChangeIsSeenAtTheNextGrab()
+    {
+        std::unique_ptr<ImageGrabber> owner = systemGrabber();
+        ImageGrabber &grabber = *owner;
+        ImageWaiter waiter(grabber);
+        grabber.setScreenIndex(0);
+        grabber.start();
+        FrameRecord previous = waiter.next();
+        QVERIFY(previous.changed);
+        // Nothing drawn: the same pixels are handed on, not captured again.
+        FrameRecord record;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                record = waiter.next();
+                const bool same = !record.changed && record.data.constData() == previous.data.constData();
+                previous = record;
+                return same;
+            },
+            10000));
+        for (int i = 0; i < 3; ++i) {
+            record = waiter.next();
+            QVERIFY(!record.changed);
+            QCOMPARE(record.data.constData(), previous.data.constData());
+        }
+        // Something drawn: the next grab captures it.
+        PatternWindow window;
+        window.setGeometry(501, 301, 160, 40);
+        window.show();
+        QTRY_VERIFY_WITH_TIMEOUT(window.painted, 10000);
+        QApplication::sync();
+        record = waiter.next();
+        QVERIFY(record.changed);
+        QVERIFY(near(pixelAt(record, 501 + 20, 301 + 20), BlockColours[0]));
+    }
+
     void monitorCountChangeIsReportedOnce()
     {
         std::unique_ptr<ImageGrabber> owner = systemGrabber();

@@ -54,7 +54,7 @@ public:
     }
 
 protected:
-    bool grab(FrameRecord &pImage) override
+    Grab grab(FrameRecord &pImage) override
     {
         const int width = mWidth, height = mHeight;
         if (mMoving)
@@ -71,7 +71,7 @@ protected:
         pImage.width = width;
         pImage.height = height;
         ++mGrabs;
-        return true;
+        return Grab::Grabbed;
     }
 
 private:
