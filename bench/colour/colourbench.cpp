@@ -5,8 +5,8 @@
 #include <libyuv/convert.h>
 
 extern "C" {
-#include <libswscale/swscale.h>
 #include <libavutil/pixfmt.h>
+#include <libswscale/swscale.h>
 }
 
 #include <algorithm>
@@ -39,9 +39,8 @@ int main()
         bgrx[i] = uint8_t((i * 2654435761u) >> 24);
     std::vector<uint8_t> y(size_t(W) * H), u(size_t(W) * H / 4), v(size_t(W) * H / 4);
 
-    const double yuv = medianMicros([&] {
-        libyuv::ARGBToI420(bgrx.data(), W * 4, y.data(), W, u.data(), W / 2, v.data(), W / 2, W, H);
-    });
+    const double yuv = medianMicros(
+        [&] { libyuv::ARGBToI420(bgrx.data(), W * 4, y.data(), W, u.data(), W / 2, v.data(), W / 2, W, H); });
     SwsContext *sws = sws_getContext(W, H, AV_PIX_FMT_BGRA, W, H, AV_PIX_FMT_YUV420P, 0, nullptr, nullptr, nullptr);
     const uint8_t *source[1] = {bgrx.data()};
     const int sourceStride[1] = {W * 4};

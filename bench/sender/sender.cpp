@@ -40,8 +40,8 @@ int main(int argc, char **argv)
     glimra.remoteInteractionActived(false);
     glimra.start();
     for (int i = 0; i < ports.size(); ++i)
-        glimra.streamTo(QStringLiteral("127.0.0.1"), static_cast<unsigned short>(ports[i].toUInt()), streamId + unsigned(i),
-                        true);
+        glimra.streamTo(QStringLiteral("127.0.0.1"), static_cast<unsigned short>(ports[i].toUInt()),
+                        streamId + unsigned(i), true);
     double warmCpu = 0;
     QElapsedTimer wall;
     QTimer::singleShot(1000, &app, [&] {

@@ -113,8 +113,7 @@ void ImageGrabber::run()
             mRequested = true;
             continue;
         }
-        const qint64 took =
-            std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - started).count();
+        const qint64 took = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - started).count();
         const qint64 mean = mGrabMicros.load(std::memory_order_relaxed);
         mGrabMicros.store(mean == 0 ? took : (mean * 7 + took) / 8, std::memory_order_relaxed);
 
@@ -122,9 +121,9 @@ void ImageGrabber::run()
             image = mPrevious;
             image.changed = false;
         } else {
-            image.changed = mPrevious.data.size() != image.data.size() || mPrevious.width != image.width ||
-                            std::memcmp(mPrevious.data.constData(), image.data.constData(),
-                                        size_t(image.data.size())) != 0;
+            image.changed =
+                mPrevious.data.size() != image.data.size() || mPrevious.width != image.width ||
+                std::memcmp(mPrevious.data.constData(), image.data.constData(), size_t(image.data.size())) != 0;
             // The previous image's buffer becomes the spare once the consumer lets go of it.
             mSpareBuffer = mPrevious.data;
         }

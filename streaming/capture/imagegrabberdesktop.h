@@ -40,7 +40,7 @@ protected:
 
 private:
     bool selectedMonitor(glimra::platform::MonitorInfo &pInfo); // GUI thread
-    void checkGeometry();                                        // grab thread
+    void checkGeometry();                                       // grab thread
 
     CaptureFactory mFactory;
     std::atomic<int> mScreenIndex{0};

@@ -8,7 +8,6 @@
 #include <QPixmap>
 #include <QScreen>
 
-
 ImageGrabberQt::ImageGrabberQt(QObject *pParent) : ImageGrabber(pParent)
 {
     // Window 0 is the whole desktop for QScreen::grabWindow on every platform.

@@ -87,10 +87,10 @@ private:
     bool mStop = false;
     bool mWanted = false;
     bool mKeyRequested = false;
-    bool mOutstanding = false;   // a grab was asked for and has not arrived
-    quint64 mLastRequest = 0;    // number of the last grab request
-    quint64 mFreshFrom = 0;      // images of earlier requests are stale
-    Clock::time_point mGrabAt;   // when the outstanding grab starts
+    bool mOutstanding = false; // a grab was asked for and has not arrived
+    quint64 mLastRequest = 0;  // number of the last grab request
+    quint64 mFreshFrom = 0;    // images of earlier requests are stale
+    Clock::time_point mGrabAt; // when the outstanding grab starts
     Clock::time_point mLastEncode;
     Clock::time_point mLastForcedKey;
 

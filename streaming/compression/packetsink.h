@@ -8,7 +8,7 @@
 class PacketSink {
 public:
     virtual ~PacketSink() = default;
-    virtual void open(int pWidth, int pHeight) = 0;     // an encoder opened: a key frame comes first
+    virtual void open(int pWidth, int pHeight) = 0; // an encoder opened: a key frame comes first
     virtual void push(const EncodedPacket &pPacket) = 0;
-    virtual void close() = 0;                           // the encoder closed
+    virtual void close() = 0; // the encoder closed
 };

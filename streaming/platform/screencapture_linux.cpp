@@ -420,7 +420,7 @@ private:
     xcb_shm_seg_t mShmSeg = 0;
     void *mShmAddress = nullptr;
     xcb_get_image_reply_t *mImageReply = nullptr; // the pixels captureBgrx() handed out last
-    xcb_damage_damage_t mDamage = 0;             // 0 without the DAMAGE extension
+    xcb_damage_damage_t mDamage = 0;              // 0 without the DAMAGE extension
     uint8_t mDamageEvent = 0;
     bool mDamaged = true;
 };

@@ -95,7 +95,6 @@ void setSystem(std::vector<MonitorInfo> pMonitors, bool pFail = false, uint8_t p
     gSystem.fill = pFill;
 }
 
-
 } // namespace
 
 class TestImageGrabberDesktop : public QObject {

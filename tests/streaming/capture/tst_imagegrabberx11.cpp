@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The X11 grabber against a private 1366x768 Xvfb: sizes, pixel layout,
 // RandR monitors, count changes and the placeholder after a resize.
-#include "capture/imagegrabberqt.h"
+#include "../../support/randrmonitor.h"
 #include "capture/imagegrabberdesktop.h"
 #include "capture/imagegrabberfactory.h"
+#include "capture/imagegrabberqt.h"
 #include "imagewaiter.h"
-#include "../../support/randrmonitor.h"
 
 #include <QApplication>
 #include <QCursor>

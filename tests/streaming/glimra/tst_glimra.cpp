@@ -4,9 +4,9 @@
 // libavcodec decodes what arrives.
 #include <Glimra>
 
+#include "../../support/randrmonitor.h"
 #include "../compression/h264decoder.h"
 #include "../transport/rawpeer.h"
-#include "../../support/randrmonitor.h"
 
 #include <QApplication>
 #include <QCursor>
