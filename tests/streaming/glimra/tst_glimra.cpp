@@ -138,6 +138,7 @@ private slots:
     void monitorCountChangeStopsStreaming();
     void receiverDisconnectEndsStreaming();
     void guiCallsReturnAtOnceWhileAReceiverIsThrottled();
+    void receiverJoiningMidStreamStartsWithAKeyFrame();
 };
 
 void TstGlimra::cleanup()
@@ -366,6 +367,62 @@ void TstGlimra::guiCallsReturnAtOnceWhileAReceiverIsThrottled()
     measure("stop", [&] { glimra.stop(); });
     QVERIFY2(slowest < 200, qPrintable(QString("%1 took %2 ms").arg(slowestCall).arg(slowest)));
     QVERIFY(!glimra.isStreaming());
+}
+
+void TstGlimra::receiverJoiningMidStreamStartsWithAKeyFrame()
+{
+    // A window that changes all the time, so frames keep coming.
+    QWidget ticker(nullptr, Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint);
+    ticker.setGeometry(40, 40, 200, 120);
+    ticker.setAutoFillBackground(true);
+    QTimer timer;
+    int tick = 0;
+    QObject::connect(&timer, &QTimer::timeout, &ticker, [&] {
+        QPalette palette = ticker.palette();
+        palette.setColor(QPalette::Window, QColor::fromHsv((tick += 23) % 360, 200, 220));
+        ticker.setPalette(palette);
+    });
+    ticker.show();
+    timer.start(10);
+
+    Glimra glimra;
+    glimra.setStreamedScreen(0);
+    glimra.start();
+    RawPeer peer;
+    glimra.streamTo("127.0.0.1", peer.port(), 51, true);
+    Receiver first;
+    QVERIFY(first.accept(peer, 51));
+    H264Decoder firstDecoder;
+    auto decodeNext = [](Receiver &pReceiver, H264Decoder &pDecoder, QList<int> *pNals) {
+        QByteArray message;
+        // Keep the GUI thread's timer going while waiting.
+        if (!QTest::qWaitFor([&] { return pReceiver.video->bytesAvailable() > 0 || pReceiver.video->waitForReadyRead(5); },
+                             15000))
+            return false;
+        message = pReceiver.nextVideo();
+        if (!message.startsWith("FRAME     "))
+            return false;
+        if (pNals)
+            *pNals = H264Decoder::nalTypes(message.mid(10));
+        QByteArray picture;
+        int width = 0, height = 0;
+        return pDecoder.decode(message.mid(10), picture, width, height);
+    };
+    for (int i = 0; i < 8; ++i)
+        QVERIFY(decodeNext(first, firstDecoder, nullptr));
+
+    glimra.streamTo("127.0.0.1", peer.port(), 52, true);
+    Receiver second;
+    QVERIFY(second.accept(peer, 52));
+    H264Decoder secondDecoder;
+    QList<int> nals;
+    QVERIFY(decodeNext(second, secondDecoder, &nals));
+    QVERIFY2(nals.contains(7) && nals.contains(8) && nals.contains(5), "the joiner's first frame is an IDR");
+    for (int i = 0; i < 10; ++i) {
+        QVERIFY(decodeNext(second, secondDecoder, nullptr));
+        QVERIFY(decodeNext(first, firstDecoder, nullptr));
+    }
+    glimra.stop();
 }
 
 QTEST_MAIN(TstGlimra)
