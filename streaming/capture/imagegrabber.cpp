@@ -140,4 +140,7 @@ void ImageGrabber::run()
     if (mSink)
         mSink->close();
     endRun();
+    // The last act under the mutex that waitForStop() takes: everything this
+    // run did happens before whatever follows the wait.
+    std::lock_guard<std::mutex> lock(mRequestMutex);
 }

@@ -215,6 +215,8 @@ void ImageCompressorFFmpeg::run()
     if (mSink)
         mSink->close();
     mOpenFailed = false;
+    // The last act under the mutex that waitForStop() takes.
+    std::lock_guard<std::mutex> lock(mMutex);
 }
 
 void ImageCompressorFFmpeg::compress(const FrameRecord &pImage, bool pKey)

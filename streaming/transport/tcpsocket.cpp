@@ -303,7 +303,8 @@ void TcpSocket::sendThreadFunc()
     }
     m_established.store(false, std::memory_order_release);
     socket.close();
-    m_running.store(false, std::memory_order_release);
+    // Before running clears: once it reads false the owner may destroy this object.
     notifyActivity();
+    m_running.store(false, std::memory_order_release);
     QThread::currentThread()->quit();
 }
