@@ -38,7 +38,8 @@ Glimra::~Glimra()
 void Glimra::start()
 {
     grabber->start(QThread::InheritPriority);
-    // A manager asked to stop may still be deleting its clients; startManager waits for it.
+    // A manager asked to stop may still be on its way out; startManager waits for
+    // its thread, which never waits on a connection.
     manager->startManager(QThread::InheritPriority);
     compressor->startCompressing();
 }
