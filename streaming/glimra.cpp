@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include <Glimra>
 
-#include "capture/systemimagegrabber.h"
+#include "capture/imagegrabberfactory.h"
 #include "clients/clientsmanager.h"
 #include "compression/imagecompressorffmpeg.h"
 #include "input/mousekeyboard.h"
@@ -17,14 +17,18 @@ Glimra::Glimra()
     manager->setImageCompressor(compressor.get());
     manager->setMouseKeyboard(injector.get());
     compressor->setImageGrabber(grabber.get());
+    compressor->setPacketSink(manager.get());
 }
 
 Glimra::~Glimra()
 {
-    compressor->stopCompressing();
+    // Every stage is asked to stop first, then each is waited for.
+    compressor->requestStop();
     manager->requestStop();
+    grabber->requestStop();
+    compressor->waitForStop();
     manager->waitForStop();
-    grabber->stopGrabbing();
+    grabber->waitForStop();
     compressor.reset();
     manager.reset();
     grabber.reset();
@@ -34,7 +38,8 @@ Glimra::~Glimra()
 void Glimra::start()
 {
     grabber->start(QThread::InheritPriority);
-    // A manager asked to stop may still be deleting its clients; startManager waits for it.
+    // A manager asked to stop may still be on its way out; startManager waits for
+    // its thread, which never waits on a connection.
     manager->startManager(QThread::InheritPriority);
     compressor->startCompressing();
 }
@@ -59,9 +64,13 @@ void Glimra::restart()
 void Glimra::stop()
 {
     paused = false;
+    // The receivers' connections end on their own threads; grabbing and
+    // compressing end within the image under way.
     manager->requestStop();
-    grabber->stopGrabbing();
-    compressor->stopCompressing();
+    compressor->requestStop();
+    grabber->requestStop();
+    compressor->waitForStop();
+    grabber->waitForStop();
 }
 
 bool Glimra::isPaused()

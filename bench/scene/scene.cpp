@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Benchmark scene: fills the screen with a static picture, moves a band of
 // coloured bars across it and repaints a machine-readable timestamp every
-// few milliseconds (see probe/timestamp.h for the layout).
+// few milliseconds (see probe/timestamp.h for the layout). With --still it
+// paints once and never again.
 #include "../probe/timestamp.h"
 
 #include <QApplication>
@@ -18,9 +19,11 @@ constexpr int BandHeight = 240;
 
 class Scene : public QWidget {
 public:
-    Scene() : QWidget(nullptr, Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint)
+    explicit Scene(bool pStill) : QWidget(nullptr, Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint)
     {
         setAttribute(Qt::WA_OpaquePaintEvent);
+        if (pStill)
+            return; // painted once: an unchanging desktop
         auto *stamp = new QTimer(this);
         stamp->setTimerType(Qt::PreciseTimer);
         connect(stamp, &QTimer::timeout, this,
@@ -87,7 +90,7 @@ private:
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    Scene scene;
+    Scene scene(app.arguments().contains(QStringLiteral("--still")));
     scene.setGeometry(QGuiApplication::primaryScreen()->geometry());
     scene.show();
     return app.exec();

@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     ++data;
     --size;
 
-    StreamClient client(0, manager, nullptr, QRect(0, 0, 1920, 1080));
+    StreamClient client(0, manager, QRect(0, 0, 1920, 1080));
     FrameReader reader;
     for (size_t pos = 0; pos < size; pos += chunk) {
         QList<QByteArray> payloads;

@@ -4,59 +4,91 @@
 #include "capture/framerecord.h"
 #include "platform/screencapture.h"
 
-#include <QMutex>
 #include <QString>
 #include <QThread>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
-// A thread that grabs the selected monitor into a one-image mailbox.
+class ImageSink;
+
+// A thread that grabs the selected monitor on request: the consumer asks for
+// one image to be grabbed not before a given time (requestImage), and the
+// image goes to its sink as soon as it is complete. Grabbing on demand keeps
+// the image the encoder gets as young as the grab itself, and a still screen
+// costs nothing while nobody asks.
 //
-// Threads: run() is the single producer; one consumer thread (the
-// compressor) calls isImageAvailable()/takeImage(); setScreenIndex, the
-// getters, isScreenCountChanged and stopGrabbing are called from the GUI
-// thread.
+// Every image is compared with the one grabbed before it (FrameRecord::changed).
 //
-// Mailbox discipline: the producer writes mMailbox only while
-// mImageAvailable is false and sets the flag last (release); the consumer
-// reads only while the flag is true and clears it last (acquire/release).
-// The consumer's copy shares the pixel buffer, so the producer must write the
-// next image into a detached buffer (see mailboxBuffer()).
-//
-// Concrete grabbers call stopGrabbing() in their own destructors, because
-// run() belongs to them.
+// Threads: run() is the grab thread and calls the sink; requestImage from the
+// consumer's thread; setScreenIndex, the getters, isScreenCountChanged and the
+// lifecycle from the GUI thread. Concrete grabbers call stopGrabbing() in their
+// own destructors, because grab() belongs to them.
 class ImageGrabber : public QThread {
     Q_OBJECT
 public:
+    using Clock = std::chrono::steady_clock;
+
     explicit ImageGrabber(QObject *pParent = nullptr);
     ~ImageGrabber() override;
 
     ImageGrabber(const ImageGrabber &) = delete;
     ImageGrabber &operator=(const ImageGrabber &) = delete;
 
+    void setSink(ImageSink *pSink) { mSink = pSink; } // before start; not owned
+
     virtual void setScreenIndex(int pIndex) = 0;
     virtual QString getScreenName() = 0;
     virtual int getScreenWidth() = 0;  // physical pixels, rounded down to a multiple of 4
     virtual int getScreenHeight() = 0; // same
-    virtual bool isImageAvailable();
-    virtual FrameRecord takeImage(); // copy of the mailbox, then the flag is cleared
     virtual bool isScreenCountChanged() = 0;
-    virtual void stopGrabbing(); // request stop, wait without limit, empty the mailbox
+
+    // One image, grabbed not before pStartAt (an earlier request time wins
+    // over a later one). Returns the request's number, which the image
+    // carries in FrameRecord::request.
+    quint64 requestImage(Clock::time_point pStartAt);
+    // Mean time one grab takes, conversion included (microseconds).
+    qint64 grabMicros() const { return mGrabMicros.load(std::memory_order_relaxed); }
+
+    // Lifecycle: start() (QThread), requestStop(), waitForStop(); stopGrabbing() is both.
+    void requestStop();
+    void waitForStop();
+    virtual void stopGrabbing();
 
     // v - (v mod 4): 1366 -> 1364.
     static int roundDown4(int pValue) { return glimra::platform::roundDownToMultipleOf4(pValue); }
 
 protected:
+    void run() override;
     bool isStopRequested() const { return mStopRequested.load(std::memory_order_acquire); }
-    // Producer side: a pixel buffer of pSize bytes that no consumer shares.
-    char *mailboxBuffer(int pSize);
-    // Producer side: fill the record fields and publish (sets the flag last).
-    void publishImage(int pWidth, int pHeight, float pScaleX, float pScaleY);
 
-    std::atomic<bool> mImageAvailable{false};
-    FrameRecord mMailbox;
+    // Grab thread: prepare a run, grab one image into pImage (size, scale and
+    // the planes), end the run. Unchanged: the screen is known to be as it was
+    // at the last grab, which is handed on again without a capture.
+    enum class Grab { Nothing, Grabbed, Unchanged };
+    virtual void beginRun() {}
+    virtual Grab grab(FrameRecord &pImage) = 0;
+    virtual void endRun() {}
+    // Grab thread: a planes buffer of pWidth x pHeight that no consumer shares.
+    uchar *planesBuffer(FrameRecord &pImage, int pWidth, int pHeight);
+    // Grab thread: whether an image was grabbed in this run (Unchanged needs one).
+    bool hasPreviousImage() const { return !mPrevious.data.isEmpty(); }
+
+private:
+    ImageSink *mSink = nullptr;
     qint32 mFrameCounter = 0; // never reset
     std::atomic<bool> mStopRequested{false};
-    QByteArray mSpareBuffer; // producer only
-    QMutex mMutex;           // held by the Qt grabber while it fills the mailbox
+    std::atomic<qint64> mGrabMicros{0};
+
+    std::mutex mRequestMutex; // guards the request and wakes the grab thread
+    std::condition_variable mRequestWake;
+    bool mRequested = false;
+    Clock::time_point mStartAt;
+    quint64 mRequestNumber = 0;
+
+    // Grab thread only.
+    FrameRecord mPrevious;   // the last image, for the comparison
+    QByteArray mSpareBuffer; // recycled once no consumer holds it
 };

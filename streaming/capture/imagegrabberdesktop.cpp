@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "capture/imagegrabberdesktop.h"
 
+#include "capture/colourconversion.h"
 #include "platform/screencapture.h"
 
 #include <QElapsedTimer>
@@ -90,79 +91,110 @@ void ImageGrabberDesktop::stopGrabbing()
     mMonitorCount = -1;
 }
 
-void ImageGrabberDesktop::run()
+void ImageGrabberDesktop::beginRun()
 {
-    float scaleX = 1.0f;
-    float scaleY = 1.0f;
-    int width = 0;
-    int height = 0;
-    bool ready = false;
-    QByteArray placeholder;
-    bool captureFailureLogged = false;
+    mScaleX = mScaleY = 1.0f;
+    mWidth = mHeight = 0;
+    mReady = false;
+    mShowingCapture = false;
+    mChecked = false;
+    mPlaceholder.clear();
+    mCaptureFailureLogged = false;
 
-    std::unique_ptr<ScreenCapture> capture = mFactory();
-    const std::vector<MonitorInfo> monitors = capture->enumerateMonitors();
+    mCapture = mFactory();
+    const std::vector<MonitorInfo> monitors = mCapture->enumerateMonitors();
     const int index = mScreenIndex;
     if (index >= 0 && index < static_cast<int>(monitors.size())) {
-        if (!capture->open(monitors[static_cast<size_t>(index)].name))
+        if (!mCapture->open(monitors[static_cast<size_t>(index)].name))
             qCWarning(lcCapture) << "cannot open monitor" << QString::fromStdWString(monitors[index].name);
     } else {
         qCWarning(lcCapture) << "no monitor with index" << index << "of" << monitors.size() << ": nothing to grab";
     }
     mMonitorCount = static_cast<int>(monitors.size());
+}
 
-    QElapsedTimer sinceCheck;
-    bool checked = false;
-    while (!isStopRequested()) {
-        if (!checked || sinceCheck.elapsed() > GeometryCheckMs) {
-            checked = true;
-            sinceCheck.start();
-            MonitorInfo info;
-            if (capture->readGeometry(info)) {
-                const int physW = roundDown4(info.physicalWidth), physH = roundDown4(info.physicalHeight);
-                const int logW = roundDown4(info.logicalWidth), logH = roundDown4(info.logicalHeight);
-                if (physW == width && physH == height) {
-                    ready = true;
-                } else if (!placeholder.isEmpty()) {
-                    // Resolution changed since grabbing started: keep the
-                    // stream's size, show the placeholder.
-                    ready = false;
-                } else if (physW > 0 && physH > 0 && logW > 0 && logH > 0) {
-                    width = physW;
-                    height = physH;
-                    scaleX = float(physW) / float(logW);
-                    scaleY = float(physH) / float(logH);
-                    placeholder = QByteArray(width * height * 3, Qt::Uninitialized);
-                    for (int i = 0; i < placeholder.size(); i += 3) {
-                        placeholder[i] = 0;      // blue
-                        placeholder[i + 1] = 0;  // green
-                        placeholder[i + 2] = 80; // red
-                    }
-                    ready = capture->prepare(width, height);
-                }
-            } else if (!placeholder.isEmpty()) {
-                ready = false;
-            }
-        }
-        if (mImageAvailable.load(std::memory_order_acquire) || width == 0) {
-            msleep(1);
-            continue;
-        }
-        char *pixels = mailboxBuffer(width * height * 3);
-        if (ready) {
-            if (!capture->capture(reinterpret_cast<uint8_t *>(pixels))) {
-                if (!captureFailureLogged)
-                    qCWarning(lcCapture) << "capture failed; retrying";
-                captureFailureLogged = true;
-                msleep(10);
-                continue;
-            }
-            captureFailureLogged = false;
-        } else {
-            std::memcpy(pixels, placeholder.constData(), size_t(placeholder.size()));
-        }
-        publishImage(width, height, scaleX, scaleY);
+void ImageGrabberDesktop::checkGeometry()
+{
+    if (mChecked && mSinceCheck.elapsed() <= GeometryCheckMs)
+        return;
+    mChecked = true;
+    mSinceCheck.start();
+    MonitorInfo info;
+    if (!mCapture->readGeometry(info)) {
+        if (!mPlaceholder.isEmpty())
+            mReady = false;
+        return;
     }
-    capture->close();
-    mStopRequested = false;
+    const int physW = roundDown4(info.physicalWidth), physH = roundDown4(info.physicalHeight);
+    const int logW = roundDown4(info.logicalWidth), logH = roundDown4(info.logicalHeight);
+    if (physW == mWidth && physH == mHeight) {
+        mReady = true;
+    } else if (!mPlaceholder.isEmpty()) {
+        // Resolution changed since grabbing started: keep the stream's size,
+        // show the placeholder.
+        mReady = false;
+    } else if (physW > 0 && physH > 0 && logW > 0 && logH > 0) {
+        mWidth = physW;
+        mHeight = physH;
+        mScaleX = float(physW) / float(logW);
+        mScaleY = float(physH) / float(logH);
+        QByteArray red(mWidth * mHeight * 3, Qt::Uninitialized);
+        for (int i = 0; i < red.size(); i += 3) {
+            red[i] = 0;      // blue
+            red[i + 1] = 0;  // green
+            red[i + 2] = 80; // red
+        }
+        mPlaceholder = QByteArray(int(FrameRecord::planesSize(mWidth, mHeight)), Qt::Uninitialized);
+        ColourConversion::bgrToI420(reinterpret_cast<const uchar *>(red.constData()), mWidth * 3, mWidth, mHeight,
+                                    reinterpret_cast<uchar *>(mPlaceholder.data()));
+        mReady = mCapture->prepare(mWidth, mHeight);
+    }
+}
+
+ImageGrabber::Grab ImageGrabberDesktop::grab(FrameRecord &pImage)
+{
+    checkGeometry();
+    if (mWidth == 0)
+        return Grab::Nothing;
+    if (!mReady) {
+        pImage.data = mPlaceholder;
+    } else if (!mCapture->mayHaveChanged() && mShowingCapture && hasPreviousImage()) {
+        return Grab::Unchanged;
+    } else {
+        // The capture's own 32-bit pixels when it has them: one pass to YUV.
+        int stride = 0;
+        const uint8_t *bgrx = mCapture->captureBgrx(stride);
+        bool captured = bgrx != nullptr;
+        if (captured) {
+            ColourConversion::bgrxToI420(bgrx, stride, mWidth, mHeight, planesBuffer(pImage, mWidth, mHeight));
+        } else if (!mCapture->hasBgrx()) {
+            mBgr.resize(mWidth * mHeight * 3);
+            captured = mCapture->capture(reinterpret_cast<uint8_t *>(mBgr.data()));
+            if (captured)
+                ColourConversion::bgrToI420(reinterpret_cast<const uchar *>(mBgr.constData()), mWidth * 3, mWidth,
+                                            mHeight, planesBuffer(pImage, mWidth, mHeight));
+        }
+        if (!captured) {
+            if (!mCaptureFailureLogged)
+                qCWarning(lcCapture) << "capture failed; retrying";
+            mCaptureFailureLogged = true;
+            return Grab::Nothing;
+        }
+        mCaptureFailureLogged = false;
+    }
+    mShowingCapture = mReady;
+    pImage.width = mWidth;
+    pImage.height = mHeight;
+    pImage.scaleX = mScaleX;
+    pImage.scaleY = mScaleY;
+    return Grab::Grabbed;
+}
+
+void ImageGrabberDesktop::endRun()
+{
+    if (mCapture)
+        mCapture->close();
+    mCapture.reset();
+    mPlaceholder.clear();
+    mBgr.clear();
 }

@@ -3,6 +3,7 @@
 
 #include "capture/imagegrabber.h"
 
+#include <QElapsedTimer>
 #include <QMutex>
 
 #include <memory>
@@ -16,7 +17,7 @@ struct MonitorInfo;
 // Grabs a monitor through the operating system's capture seam: the monitor is
 // opened when a run starts, its geometry re-read every 2000 ms; a resolution
 // change freezes the stream on a dark-red placeholder at the first size.
-// ImageGrabberX11 and ImageGrabberWinOS are this grabber with their seam.
+// The factory (imagegrabberfactory.h) gives it the operating system's seam.
 class ImageGrabberDesktop : public ImageGrabber {
     Q_OBJECT
 public:
@@ -33,14 +34,31 @@ public:
     void stopGrabbing() override;
 
 protected:
-    void run() override;
+    void beginRun() override;
+    Grab grab(FrameRecord &pImage) override;
+    void endRun() override;
 
 private:
     bool selectedMonitor(glimra::platform::MonitorInfo &pInfo); // GUI thread
+    void checkGeometry();                                       // grab thread
 
     CaptureFactory mFactory;
     std::atomic<int> mScreenIndex{0};
     std::atomic<int> mMonitorCount{-1};                      // -1 while not grabbing
     QMutex mQueryMutex;                                      // guards mQuery
     std::unique_ptr<glimra::platform::ScreenCapture> mQuery; // for the GUI thread's questions
+
+    // Grab thread only, for one run.
+    std::unique_ptr<glimra::platform::ScreenCapture> mCapture;
+    float mScaleX = 1.0f;
+    float mScaleY = 1.0f;
+    int mWidth = 0;
+    int mHeight = 0;
+    bool mReady = false;
+    bool mShowingCapture = false; // the last image is a capture, not the placeholder
+    bool mChecked = false;
+    QElapsedTimer mSinceCheck;
+    QByteArray mPlaceholder; // the dark-red planes shown after a resolution change
+    QByteArray mBgr;         // for captures that only give 24-bit pixels
+    bool mCaptureFailureLogged = false;
 };

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "capture/imagegrabberqt.h"
 
+#include "capture/colourconversion.h"
+
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
 #include <QScreen>
-
-#include <cstring>
 
 ImageGrabberQt::ImageGrabberQt(QObject *pParent) : ImageGrabber(pParent)
 {
@@ -84,50 +84,30 @@ void ImageGrabberQt::setGrabbedScreenToNull()
     mScreenCount = 0;
 }
 
-void ImageGrabberQt::run()
+ImageGrabber::Grab ImageGrabberQt::grab(FrameRecord &pImage)
 {
-    while (!isStopRequested()) {
-        if (mScreenIndex >= mSelectedCount || mImageAvailable.load(std::memory_order_acquire)) {
-            msleep(1);
-            continue;
-        }
-        QMutexLocker lock(&mMutex);
-        QImage image;
-        {
-            QMutexLocker guard(&mScreenGuard);
-            if (!mScreen) {
-                guard.unlock();
-                lock.unlock();
-                msleep(10);
-                continue;
-            }
-            const QRect geometry = mScreen->geometry();
-            const int w = roundDown4(geometry.width()), h = roundDown4(geometry.height());
-            image = mScreen->grabWindow(mDesktopWindow, geometry.x(), geometry.y(), w, h).toImage();
-        }
-        // 32-bit pixels are B, G, R, X in memory: drop every fourth byte.
-        // (QImage's own conversion of large images runs on a thread pool,
-        // which is not worth it for a copy like this.)
-        if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32 &&
-            image.format() != QImage::Format_ARGB32_Premultiplied)
-            image = image.convertToFormat(QImage::Format_RGB32);
-        const int w = roundDown4(image.width()), h = roundDown4(image.height());
-        if (w <= 0 || h <= 0) {
-            lock.unlock();
-            msleep(10);
-            continue;
-        }
-        char *pixels = mailboxBuffer(w * h * 3);
-        for (int y = 0; y < h; ++y) {
-            const uchar *src = image.constScanLine(y);
-            char *dst = pixels + size_t(y) * w * 3;
-            for (int x = 0; x < w; ++x) {
-                dst[x * 3] = char(src[x * 4]);
-                dst[x * 3 + 1] = char(src[x * 4 + 1]);
-                dst[x * 3 + 2] = char(src[x * 4 + 2]);
-            }
-        }
-        publishImage(w, h, 1.0f, 1.0f);
+    if (mScreenIndex >= mSelectedCount)
+        return Grab::Nothing;
+    QImage image;
+    {
+        QMutexLocker guard(&mScreenGuard);
+        if (!mScreen)
+            return Grab::Nothing;
+        const QRect geometry = mScreen->geometry();
+        const int w = roundDown4(geometry.width()), h = roundDown4(geometry.height());
+        image = mScreen->grabWindow(mDesktopWindow, geometry.x(), geometry.y(), w, h).toImage();
     }
-    mStopRequested = false;
+    // 32-bit pixels are B, G, R, X in memory: straight to YUV.
+    if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32 &&
+        image.format() != QImage::Format_ARGB32_Premultiplied)
+        image = image.convertToFormat(QImage::Format_RGB32);
+    const int w = roundDown4(image.width()), h = roundDown4(image.height());
+    if (w <= 0 || h <= 0)
+        return Grab::Nothing;
+    ColourConversion::bgrxToI420(image.constBits(), int(image.bytesPerLine()), w, h, planesBuffer(pImage, w, h));
+    pImage.width = w;
+    pImage.height = h;
+    pImage.scaleX = 1.0f;
+    pImage.scaleY = 1.0f;
+    return Grab::Grabbed;
 }

@@ -9,7 +9,7 @@
 class QScreen;
 
 // Portable grabber through QScreen::grabWindow. The screen must be selected
-// (setScreenIndex) from the GUI thread; Qt grabs on the calling thread, which
+// (setScreenIndex) from the GUI thread; Qt grabs on the grab thread, which
 // the xcb platform allows.
 class ImageGrabberQt : public ImageGrabber {
     Q_OBJECT
@@ -28,7 +28,7 @@ public slots:
     void setGrabbedScreenToNull();
 
 protected:
-    void run() override;
+    Grab grab(FrameRecord &pImage) override;
 
 private:
     QMutex mScreenGuard; // guards mScreen

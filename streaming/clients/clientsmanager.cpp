@@ -12,27 +12,51 @@
 
 Q_LOGGING_CATEGORY(lcClients, "glimra.clients")
 
-ClientsManager::ClientsManager(QObject *pParent) : QThread(pParent) {}
+namespace {
+// The longest the manager thread sleeps with nothing due (a safety net; the
+// sockets wake it).
+constexpr qint64 HousekeepingMs = 100;
+} // namespace
+
+ClientsManager::ClientsManager(QObject *pParent) : QThread(pParent)
+{
+    mClock.start();
+}
 
 ClientsManager::~ClientsManager()
 {
     requestStop();
     wait();
-    std::lock_guard<std::mutex> lock(mMutex);
-    deleteAllClients();
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        retireAllClients();
+    }
+    reapRetired(true);
+}
+
+void ClientsManager::wake()
+{
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        mWakeRequested = true;
+    }
+    mWakeUp.notify_one();
 }
 
 void ClientsManager::addClient(const QHostAddress &pAddress, quint16 pPort, quint32 pStreamId, bool pHandshake)
 {
     std::lock_guard<std::mutex> lock(mMutex);
-    auto *client = new StreamClient(mNextIndex, this, mCompressor, mScreenRect);
+    auto *client = new StreamClient(mNextIndex, this, mScreenRect);
     client->setTarget(pAddress, pPort, pStreamId, pHandshake);
     client->setCodec(mCompressor ? mCompressor->getCodec() : 1);
+    client->setActivityCallback([this] { wake(); });
     client->startClient();
     mClients.append(client);
     mIndexMap.insert(mNextIndex, client);
     ++mNextIndex;
     mClientCount.store(mIndexMap.size());
+    mWakeRequested = true;
+    mWakeUp.notify_one();
 }
 
 void ClientsManager::setStreamedScreenName(const QString &pName)
@@ -50,6 +74,7 @@ void ClientsManager::pauseClients()
     std::lock_guard<std::mutex> lock(mMutex);
     for (StreamClient *client : qAsConst(mClients))
         client->pauseClient();
+    updateDemand(nowMs());
 }
 
 void ClientsManager::resumeClients()
@@ -57,6 +82,14 @@ void ClientsManager::resumeClients()
     std::lock_guard<std::mutex> lock(mMutex);
     for (StreamClient *client : qAsConst(mClients))
         client->resumeClient();
+    mWakeRequested = true;
+    mWakeUp.notify_one();
+}
+
+void ClientsManager::requestStop()
+{
+    mStop.store(true);
+    wake();
 }
 
 void ClientsManager::processMessage(StreamClient *pClient, const QByteArray &pPayload)
@@ -74,20 +107,55 @@ void ClientsManager::processMessage(StreamClient *pClient, const QByteArray &pPa
         else if (command == QLatin1String("RPOS_EVENT") && pPayload.size() >= StreamCommand::MouseEventSize)
             mInjector->injectMouseEvent(pPayload, true);
     }
+    // The connections end on their own threads; the next pass removes the client.
     if (command == QLatin1String("DISCONNECT"))
-        pClient->disconnectClient();
+        pClient->requestDisconnect();
     else if (command == QLatin1String("PENDINGFRA") && pPayload.size() >= StreamCommand::PendingFramesSize)
         pClient->onPendingFrames(StreamCommand::readInt32(pPayload, StreamCommand::FieldSize));
     else if (command == QLatin1String("RETURNDATA"))
         pClient->onReturnData();
 }
 
-void ClientsManager::waitForStop()
+void ClientsManager::open(int, int)
 {
-    wait();
-    // The thread's last pass released the mutex; taking it orders everything
-    // the thread did before whatever the caller does next.
     std::lock_guard<std::mutex> lock(mMutex);
+    for (StreamClient *client : qAsConst(mClients))
+        client->restartStream();
+}
+
+void ClientsManager::push(const EncodedPacket &pPacket)
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    const qint64 now = nowMs();
+    for (StreamClient *client : qAsConst(mClients))
+        client->offerFrame(pPacket, now);
+    updateDemand(now);
+}
+
+void ClientsManager::updateDemand(qint64 pNowMs)
+{
+    if (!mCompressor)
+        return;
+    bool wanted = false;
+    bool key = false;
+    if (!mStop.load()) {
+        for (StreamClient *client : qAsConst(mClients)) {
+            if (client->canTakeFrame(pNowMs)) {
+                wanted = true;
+                key = key || client->isWaitingForKey();
+            }
+        }
+    }
+    if (wanted != mFramesWanted) {
+        mFramesWanted = wanted;
+        mCompressor->setFrameWanted(wanted);
+    }
+    if (!key) {
+        mKeyRequestedAtMs = -1;
+    } else if (mKeyRequestedAtMs < 0 || pNowMs - mKeyRequestedAtMs >= KeyRequestRepeatMs) {
+        mKeyRequestedAtMs = pNowMs;
+        mCompressor->requestKeyFrame();
+    }
 }
 
 void ClientsManager::startManager(QThread::Priority pPriority)
@@ -98,49 +166,79 @@ void ClientsManager::startManager(QThread::Priority pPriority)
     start(pPriority);
 }
 
-void ClientsManager::run()
+void ClientsManager::waitForStop()
 {
-    while (!mStop.load()) {
-        {
-            std::lock_guard<std::mutex> lock(mMutex);
-            QList<StreamClient *> dead;
-            for (StreamClient *client : qAsConst(mClients)) {
-                if (!client->isAlive()) {
-                    dead.append(client);
-                    continue;
-                }
-                client->sendNextFrame();
-                client->sendMousePosition();
-                for (TcpSocket *socket : {&client->controls(), &client->video()}) {
-                    while (socket->hasReceived())
-                        processMessage(client, socket->takeReceived());
-                }
-            }
-            for (StreamClient *client : qAsConst(dead)) {
-                qCDebug(lcClients) << "stream client" << client->index() << "ended; removing it";
-                mIndexMap.remove(client->index());
-                mClients.removeOne(client);
-                client->disconnectClient();
-                delete client;
-            }
-            mClientCount.store(mIndexMap.size());
-        }
-        QThread::msleep(1);
-    }
+    wait();
+    // The thread's last pass released the mutex; taking it orders everything
+    // the thread did before whatever the caller does next.
     std::lock_guard<std::mutex> lock(mMutex);
-    deleteAllClients();
 }
 
-void ClientsManager::deleteAllClients()
+void ClientsManager::retireAllClients()
 {
-    // Ask every connection to stop first, then wait for each: the DISCONNECT
-    // frames leave together instead of one client after the other.
+    // Every connection is asked to stop first: the DISCONNECT frames leave
+    // together, and nobody waits here for them to go.
     for (StreamClient *client : qAsConst(mClients)) {
-        client->video().requestStop();
-        client->controls().requestStop();
+        client->requestDisconnect();
+        mRetired.append(client);
     }
-    qDeleteAll(mClients);
     mClients.clear();
     mIndexMap.clear();
     mClientCount.store(0);
+}
+
+void ClientsManager::reapRetired(bool pAll)
+{
+    QList<StreamClient *> ended;
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        for (int i = mRetired.size() - 1; i >= 0; --i) {
+            if (pAll || mRetired[i]->hasEnded())
+                ended.append(mRetired.takeAt(i));
+        }
+    }
+    // Outside the mutex: a connection still ending may call back into wake().
+    qDeleteAll(ended);
+}
+
+void ClientsManager::run()
+{
+    std::unique_lock<std::mutex> lock(mMutex);
+    while (!mStop.load()) {
+        mWakeRequested = false;
+        const qint64 now = nowMs();
+        qint64 next = now + HousekeepingMs;
+        for (int i = 0; i < mClients.size(); ++i) {
+            StreamClient *client = mClients[i];
+            if (!client->isAlive()) {
+                qCDebug(lcClients) << "stream client" << client->index() << "ended; removing it";
+                mIndexMap.remove(client->index());
+                mClients.removeAt(i--);
+                client->requestDisconnect();
+                mRetired.append(client);
+                continue;
+            }
+            client->sendMousePosition();
+            for (TcpSocket *socket : {&client->controls(), &client->video()}) {
+                while (socket->hasReceived())
+                    processMessage(client, socket->takeReceived());
+            }
+            next = qMin(next, now + StreamClient::CursorIntervalMs);
+            const qint64 frameAt = client->nextFrameAtMs(now);
+            if (frameAt > now)
+                next = qMin(next, frameAt);
+        }
+        mClientCount.store(mIndexMap.size());
+        updateDemand(now);
+        if (!mRetired.isEmpty()) {
+            lock.unlock();
+            reapRetired(false);
+            lock.lock();
+        }
+        if (!mWakeRequested && !mStop.load())
+            mWakeUp.wait_for(lock, std::chrono::milliseconds(qMax<qint64>(1, next - nowMs())),
+                             [this] { return mWakeRequested || mStop.load(); });
+    }
+    retireAllClients();
+    updateDemand(nowMs());
 }

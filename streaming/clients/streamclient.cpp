@@ -2,16 +2,15 @@
 #include "clients/streamclient.h"
 
 #include "clients/clientsmanager.h"
-#include "compression/imagecompressor.h"
+#include "compression/encodedpacket.h"
 #include "input/mousekeyboard.h"
 #include "transport/streamcommand.h"
 
 #include <QCursor>
 #include <QDateTime>
-#include <QThread>
 
-StreamClient::StreamClient(int pIndex, ClientsManager *pManager, ImageCompressor *pCompressor, const QRect &pScreenRect)
-    : mIndex(pIndex), mManager(pManager), mCompressor(pCompressor), mScreenRect(pScreenRect)
+StreamClient::StreamClient(int pIndex, ClientsManager *pManager, const QRect &pScreenRect)
+    : mIndex(pIndex), mManager(pManager), mScreenRect(pScreenRect)
 {
 }
 
@@ -28,10 +27,18 @@ void StreamClient::setTarget(const QHostAddress &pAddress, quint16 pPort, quint3
     mHandshake = pHandshake;
 }
 
+void StreamClient::setActivityCallback(const std::function<void()> &pCallback)
+{
+    mVideo.setActivityCallback(pCallback);
+    mControls.setActivityCallback(pCallback);
+}
+
 void StreamClient::startClient()
 {
     mLastMousePosition.start();
     mLastSentFrame = -1;
+    mLastSentAtMs = -1;
+    mWaitingForKey = true;
 
     QByteArray id;
     StreamCommand::appendUInt32(id, mStreamId);
@@ -73,25 +80,43 @@ int StreamClient::frameDelayMs(bool pReturnDataMode, int pFramesInFlight, int pP
     return int(qBound<qint64>(0, excess, MaxDelayMs / DelayStepMs + 1)) * DelayStepMs;
 }
 
-void StreamClient::sendNextFrame()
+qint64 StreamClient::nextFrameAtMs(qint64 pNowMs) const
 {
-    if (!mCompressor || !mCompressor->isFrameAvailable())
-        return;
-    if (mVideo.queuedCount(0) > FrameQueueLimit)
-        return;
     const int delay = frameDelayMs(mReturnDataMode, mFramesInFlight, mPendingFrames);
-    if (delay > MaxDelayMs)
-        return;
-    if (delay > 0)
-        QThread::msleep(2 * ulong(delay));
-    if (mPaused)
-        return;
-    if (mCompressor->getLastFrameNumber() == mLastSentFrame)
-        return;
-    const FrameRecord frame = mCompressor->takeFrame();
-    mLastSentFrame = frame.frameNumber;
+    if (delay == 0 || mLastSentAtMs < 0)
+        return pNowMs;
+    // The delay is computed afresh each time: a lower report frees the client at once.
+    return qMax(pNowMs, mLastSentAtMs + 2 * qint64(delay));
+}
+
+bool StreamClient::canTakeFrame(qint64 pNowMs) const
+{
+    if (mPaused || !mVideo.isEstablished() || !isAlive())
+        return false;
+    if (mVideo.queuedCount(0) >= FrameQueueLimit)
+        return false;
+    if (frameDelayMs(mReturnDataMode, mFramesInFlight, mPendingFrames) > MaxDelayMs)
+        return false;
+    return nextFrameAtMs(pNowMs) <= pNowMs;
+}
+
+bool StreamClient::offerFrame(const EncodedPacket &pPacket, qint64 pNowMs)
+{
+    if (!canTakeFrame(pNowMs)) {
+        // A skipped packet breaks this client's chain of references.
+        mWaitingForKey = true;
+        return false;
+    }
+    if (mWaitingForKey && !pPacket.keyFrame)
+        return false;
+    if (pPacket.frameNumber == mLastSentFrame)
+        return false;
+    mWaitingForKey = false;
+    mLastSentFrame = pPacket.frameNumber;
+    mLastSentAtMs = pNowMs;
     ++mFramesInFlight;
-    mVideo.enqueue(StreamCommand::frame(frame.data), 0);
+    mVideo.enqueue(StreamCommand::frame(pPacket.data), 0);
+    return true;
 }
 
 void StreamClient::sendMousePosition()
@@ -113,6 +138,7 @@ void StreamClient::pauseClient()
 {
     mVideo.enqueue(StreamCommand::pause(), 0);
     mPaused = true;
+    mWaitingForKey = true;
 }
 
 void StreamClient::resumeClient()
@@ -120,8 +146,15 @@ void StreamClient::resumeClient()
     mPaused = false;
 }
 
+void StreamClient::requestDisconnect()
+{
+    mVideo.requestStop();
+    mControls.requestStop();
+}
+
 void StreamClient::disconnectClient()
 {
+    requestDisconnect();
     mVideo.stopSocket();
     mControls.stopSocket();
 }

@@ -1,22 +1,31 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
-#include "capture/framerecord.h"
-
 class ImageGrabber;
+class PacketSink;
 
-// A compressor thread between the grabber's mailbox and a one-packet mailbox
-// of its own. One consumer thread (the client manager) reads that mailbox:
-// isFrameAvailable(), getLastFrameNumber(), takeFrame().
+// A compressor thread between the grabber and a packet sink. It asks the
+// grabber for images only while the sink's side wants frames
+// (setFrameWanted), and encodes them to packets.
+//
+// Threads: the wiring and lifecycle from the GUI thread; setFrameWanted and
+// requestKeyFrame from any thread, without blocking.
 class ImageCompressor {
 public:
     virtual ~ImageCompressor() = default;
 
-    virtual void startCompressing() = 0;
     virtual void setImageGrabber(ImageGrabber *pGrabber) = 0; // not owned
-    virtual bool isFrameAvailable() = 0;
-    virtual FrameRecord takeFrame() = 0; // copy of the mailbox, then the flag is cleared
-    virtual int getLastFrameNumber() = 0;
-    virtual void stopCompressing() = 0; // waits for the thread
-    virtual int getCodec() = 0;         // for the "CODEC" descriptor; 1 = H.264
+    virtual void setPacketSink(PacketSink *pSink) = 0;        // not owned
+    virtual int getCodec() = 0;                               // for the "CODEC" descriptor; 1 = H.264
+
+    // Whether at least one receiver can take a frame now.
+    virtual void setFrameWanted(bool pWanted) = 0;
+    // The next packet is to be a key frame (a receiver joined or skipped frames).
+    virtual void requestKeyFrame() = 0;
+
+    // Lifecycle: start, request stop, wait; stopCompressing() is both.
+    virtual void startCompressing() = 0;
+    virtual void requestStop() = 0;
+    virtual void waitForStop() = 0;
+    virtual void stopCompressing() = 0;
 };

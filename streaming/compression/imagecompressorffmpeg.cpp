@@ -2,18 +2,30 @@
 #include "compression/imagecompressorffmpeg.h"
 
 #include "capture/imagegrabber.h"
+#include "compression/packetsink.h"
 
 #include <QLoggingCategory>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavutil/imgutils.h>
+#include <libavutil/buffer.h>
 #include <libavutil/log.h>
 #include <libavutil/opt.h>
-#include <libswscale/swscale.h>
 }
 
 Q_LOGGING_CATEGORY(lcCompression, "glimra.compression")
+
+using std::chrono::microseconds;
+using std::chrono::milliseconds;
+
+namespace {
+// The encoder reads the image's planes in place; the buffer reference keeps
+// them alive for as long as libavcodec holds the frame.
+void releaseImage(void *pOpaque, uint8_t *)
+{
+    delete static_cast<QByteArray *>(pOpaque);
+}
+} // namespace
 
 ImageCompressorFFmpeg::ImageCompressorFFmpeg(QObject *pParent) : QThread(pParent)
 {
@@ -30,102 +42,252 @@ ImageCompressorFFmpeg::~ImageCompressorFFmpeg()
     stopCompressing();
 }
 
+void ImageCompressorFFmpeg::setImageGrabber(ImageGrabber *pGrabber)
+{
+    mGrabber = pGrabber;
+    if (mGrabber)
+        mGrabber->setSink(this);
+}
+
+void ImageCompressorFFmpeg::setFrameWanted(bool pWanted)
+{
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        if (pWanted == mWanted)
+            return;
+        mWanted = pWanted;
+        if (pWanted) {
+            // Whatever was grabbed while nobody wanted it is stale now.
+            mFreshFrom = mLastRequest + 1;
+            mOutstanding = false;
+        }
+    }
+    mWake.notify_one();
+}
+
+void ImageCompressorFFmpeg::requestKeyFrame()
+{
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        mKeyRequested = true;
+    }
+    mWake.notify_one();
+}
+
+quint64 ImageCompressorFFmpeg::skippedImages()
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    return mSlot.skipped();
+}
+
+void ImageCompressorFFmpeg::push(const FrameRecord &pImage)
+{
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        mSlot.put(pImage);
+        if (pImage.request >= mLastRequest)
+            mOutstanding = false;
+    }
+    mWake.notify_one();
+}
+
 void ImageCompressorFFmpeg::startCompressing()
 {
     if (isRunning())
         return;
-    mFrameAvailable.store(false, std::memory_order_release);
-    mStop.store(false);
-    mLoopActive.store(true);
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        mStop = false;
+        mSlot.clear();
+        mOutstanding = false;
+        mFreshFrom = mLastRequest + 1;
+    }
     start(QThread::InheritPriority);
 }
 
-void ImageCompressorFFmpeg::setImageGrabber(ImageGrabber *pGrabber)
+void ImageCompressorFFmpeg::requestStop()
 {
-    mGrabber = pGrabber;
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        mStop = true;
+    }
+    mWake.notify_one();
 }
 
-bool ImageCompressorFFmpeg::isFrameAvailable()
+void ImageCompressorFFmpeg::waitForStop()
 {
-    return mFrameAvailable.load(std::memory_order_acquire);
-}
-
-FrameRecord ImageCompressorFFmpeg::takeFrame()
-{
-    FrameRecord copy = mMailbox;
-    mFrameAvailable.store(false, std::memory_order_release);
-    return copy;
-}
-
-int ImageCompressorFFmpeg::getLastFrameNumber()
-{
-    return mLastFrameNumber.load(std::memory_order_acquire);
+    wait();
+    // Taking the mutex orders the thread's last accesses (grabber, encoder,
+    // sink) before the caller's next step, such as destroying the grabber.
+    std::lock_guard<std::mutex> lock(mMutex);
+    mSlot.clear();
 }
 
 void ImageCompressorFFmpeg::stopCompressing()
 {
-    mStop.store(true);
-    wait();
-    // Orders the thread's last accesses (grabber, encoder) before the caller's
-    // next step, such as destroying the grabber.
-    while (mLoopActive.load(std::memory_order_acquire))
-        QThread::msleep(1);
+    requestStop();
+    waitForStop();
+}
+
+bool ImageCompressorFFmpeg::nextImage(FrameRecord &pImage, bool &pKey, int pStillCount)
+{
+    std::unique_lock<std::mutex> lock(mMutex);
+    for (;;) {
+        if (mStop)
+            return false;
+        const Clock::time_point now = Clock::now();
+        if (!mWanted || !mGrabber) {
+            mWake.wait(lock);
+            continue;
+        }
+        const bool keyDue = mKeyRequested && now >= mLastForcedKey + milliseconds(MinForcedKeyGapMs);
+        if (mSlot.isFull() && mSlot.request() >= mFreshFrom) {
+            pImage = mSlot.take();
+            pKey = keyDue;
+            if (keyDue) {
+                mKeyRequested = false;
+                mLastForcedKey = now;
+            }
+            return true;
+        }
+        // When the next grab starts: at once while the picture moves or a key
+        // frame is due; on a still picture, at the idle pace or in time for
+        // the next keep-alive frame.
+        Clock::time_point grabAt = now;
+        if (pStillCount > TopOffFrames && !keyDue) {
+            const Clock::time_point keepAlive =
+                mLastEncode + milliseconds(KeepAliveFrameMs) - microseconds(mGrabber->grabMicros());
+            grabAt = std::max(now, std::min(mGrabAt + milliseconds(IdleGrabMs), keepAlive));
+            if (mKeyRequested)
+                grabAt = std::min(grabAt, std::max(now, mLastForcedKey + milliseconds(MinForcedKeyGapMs)));
+        }
+        if (!mOutstanding || grabAt < mGrabAt) {
+            mLastRequest = mGrabber->requestImage(grabAt);
+            mGrabAt = grabAt;
+            mOutstanding = true;
+        }
+        if (mKeyRequested && !keyDue)
+            mWake.wait_until(lock, mLastForcedKey + milliseconds(MinForcedKeyGapMs));
+        else
+            mWake.wait(lock);
+    }
 }
 
 void ImageCompressorFFmpeg::run()
 {
-    while (!mStop.load()) {
-        if (mFrameAvailable.load(std::memory_order_acquire) || !mGrabber || !mGrabber->isImageAvailable()) {
-            QThread::msleep(1);
-            continue;
+    int stillCount = 0;
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        mLastEncode = Clock::time_point();
+        mGrabAt = Clock::now();
+    }
+    FrameRecord image;
+    bool key = false;
+    while (nextImage(image, key, stillCount)) {
+        stillCount = image.changed ? 0 : stillCount + 1;
+        const Clock::time_point now = Clock::now();
+        bool encode;
+        {
+            std::lock_guard<std::mutex> lock(mMutex);
+            // Moving or topping off: the next grab is asked for now, timed to
+            // complete as this encode ends.
+            if (stillCount < TopOffFrames && mWanted && mGrabber) {
+                const qint64 lead = qMax<qint64>(0, mEncodeMicros - mGrabber->grabMicros() - 500);
+                mGrabAt = now + microseconds(lead);
+                mLastRequest = mGrabber->requestImage(mGrabAt);
+                mOutstanding = true;
+            }
+            // A keep-alive frame is due within the idle grab's granularity.
+            encode = key || stillCount <= TopOffFrames ||
+                     now + milliseconds(2) >= mLastEncode + milliseconds(KeepAliveFrameMs);
+            if (encode)
+                mLastEncode = now;
         }
-        const FrameRecord image = mGrabber->takeImage();
-        compress(image);
+        if (encode) {
+            const Clock::time_point started = Clock::now();
+            compress(image, key);
+            const qint64 took = std::chrono::duration_cast<microseconds>(Clock::now() - started).count();
+            mEncodeMicros = mEncodeMicros == 0 ? took : (mEncodeMicros * 7 + took) / 8;
+        }
+        image = FrameRecord();
     }
     closeEncoder();
+    if (mSink)
+        mSink->close();
     mOpenFailed = false;
-    mLoopActive.store(false, std::memory_order_release);
+    // The last act under the mutex that waitForStop() takes.
+    std::lock_guard<std::mutex> lock(mMutex);
 }
 
-void ImageCompressorFFmpeg::compress(const FrameRecord &pImage)
+void ImageCompressorFFmpeg::compress(const FrameRecord &pImage, bool pKey)
 {
     const int width = pImage.width;
     const int height = pImage.height;
-    if (width <= 0 || height <= 0 || width % 2 || height % 2 || pImage.data.size() < qint64(width) * height * 3) {
+    if (width <= 0 || height <= 0 || width % 2 || height % 2 ||
+        pImage.data.size() < FrameRecord::planesSize(width, height)) {
         qCWarning(lcCompression) << "dropping malformed image" << width << "x" << height << "with" << pImage.data.size()
                                  << "bytes";
         return;
     }
     if ((mContext || mOpenFailed) && (width != mEncoderWidth || height != mEncoderHeight)) {
         closeEncoder();
+        if (mSink && !mOpenFailed)
+            mSink->close();
         mOpenFailed = false;
     }
-    if (!mContext && !mOpenFailed && !openEncoder(width, height)) {
-        mOpenFailed = true;
-        mEncoderWidth = width;
-        mEncoderHeight = height;
+    if (!mContext && !mOpenFailed) {
+        if (openEncoder(width, height)) {
+            if (mSink)
+                mSink->open(width, height);
+        } else {
+            mOpenFailed = true;
+            mEncoderWidth = width;
+            mEncoderHeight = height;
+        }
     }
     if (!mContext)
         return; // no encoder: the image is dropped
 
-    const uint8_t *source[1] = {reinterpret_cast<const uint8_t *>(pImage.data.constData())};
-    const int sourceStride[1] = {width * 3};
-    sws_scale(mConverter, source, sourceStride, 0, height, mFrame->data, mFrame->linesize);
+    av_frame_unref(mFrame);
+    mFrame->format = AV_PIX_FMT_YUV420P;
+    mFrame->width = width;
+    mFrame->height = height;
+    auto *planes = new QByteArray(pImage.data);
+    mFrame->buf[0] = av_buffer_create(reinterpret_cast<uint8_t *>(const_cast<char *>(planes->constData())),
+                                      planes->size(), &releaseImage, planes, AV_BUFFER_FLAG_READONLY);
+    if (!mFrame->buf[0]) {
+        delete planes;
+        return;
+    }
+    mFrame->data[0] = const_cast<uint8_t *>(pImage.y());
+    mFrame->data[1] = const_cast<uint8_t *>(pImage.u());
+    mFrame->data[2] = const_cast<uint8_t *>(pImage.v());
+    mFrame->linesize[0] = width;
+    mFrame->linesize[1] = width / 2;
+    mFrame->linesize[2] = width / 2;
     mFrame->pts = pImage.frameNumber;
+    mFrame->pict_type = pKey ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
 
-    if (avcodec_send_frame(mContext, mFrame) < 0)
+    const int sent = avcodec_send_frame(mContext, mFrame);
+    av_frame_unref(mFrame);
+    if (sent < 0)
         return;
     if (avcodec_receive_packet(mContext, mPacket) == 0) {
-        mMailbox.frameNumber = pImage.frameNumber;
-        mMailbox.scaleX = 1.0f;
-        mMailbox.scaleY = 1.0f;
-        mMailbox.width = mEncoderWidth;
-        mMailbox.height = mEncoderHeight;
-        mMailbox.bytesPerLine = 0;
-        mMailbox.data = QByteArray(reinterpret_cast<const char *>(mPacket->data), mPacket->size);
-        mMailbox.captureTime = pImage.captureTime;
-        mLastFrameNumber.store(pImage.frameNumber, std::memory_order_release);
-        mFrameAvailable.store(true, std::memory_order_release);
+        EncodedPacket packet;
+        packet.frameNumber = pImage.frameNumber;
+        packet.width = mEncoderWidth;
+        packet.height = mEncoderHeight;
+        packet.keyFrame = (mPacket->flags & AV_PKT_FLAG_KEY) != 0;
+        packet.data = QByteArray(reinterpret_cast<const char *>(mPacket->data), mPacket->size);
+        packet.captureTime = pImage.captureTime;
+        av_packet_unref(mPacket);
+        if (packet.keyFrame) {
+            // Every receiver waiting for a key frame takes this one.
+            std::lock_guard<std::mutex> lock(mMutex);
+            mKeyRequested = false;
+        }
+        if (mSink)
+            mSink->push(packet);
     }
     av_packet_unref(mPacket);
 }
@@ -156,6 +318,8 @@ bool ImageCompressorFFmpeg::openEncoder(int pWidth, int pHeight)
     mContext->pix_fmt = AV_PIX_FMT_YUV420P;
     av_opt_set(mContext->priv_data, "preset", "ultrafast", 0);
     av_opt_set(mContext->priv_data, "tune", "zerolatency", 0);
+    // A key frame asked for (a receiver joined) is an IDR, which resets the references.
+    av_opt_set(mContext->priv_data, "forced-idr", "1", 0);
     // No global header: SPS and PPS stay in-band, in front of every key frame.
     if (avcodec_open2(mContext, mCodec, nullptr) < 0)
         return fail("avcodec_open2 failed");
@@ -164,15 +328,6 @@ bool ImageCompressorFFmpeg::openEncoder(int pWidth, int pHeight)
     mPacket = av_packet_alloc();
     if (!mFrame || !mPacket)
         return fail("out of memory");
-    mFrame->format = mContext->pix_fmt;
-    mFrame->width = mContext->width;
-    mFrame->height = mContext->height;
-    if (av_image_alloc(mFrame->data, mFrame->linesize, pWidth, pHeight, AV_PIX_FMT_YUV420P, 32) < 0)
-        return fail("out of memory");
-    mConverter = sws_getContext(pWidth, pHeight, AV_PIX_FMT_BGR24, pWidth, pHeight, AV_PIX_FMT_YUV420P, 0, nullptr,
-                                nullptr, nullptr);
-    if (!mConverter)
-        return fail("no BGR to YUV converter");
     mEncoderWidth = pWidth;
     mEncoderHeight = pHeight;
     qCDebug(lcCompression) << "encoder open for" << pWidth << "x" << pHeight;
@@ -183,15 +338,8 @@ void ImageCompressorFFmpeg::closeEncoder()
 {
     if (mContext)
         avcodec_free_context(&mContext);
-    if (mFrame) {
-        av_freep(&mFrame->data[0]);
-        av_frame_free(&mFrame);
-    }
+    av_frame_free(&mFrame);
     av_packet_free(&mPacket);
-    if (mConverter) {
-        sws_freeContext(mConverter);
-        mConverter = nullptr;
-    }
     mEncoderWidth = 0;
     mEncoderHeight = 0;
 }

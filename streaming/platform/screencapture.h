@@ -44,6 +44,19 @@ public:
     // Writes pWidth x pHeight pixels as B, G, R rows top to bottom without padding.
     // On failure the destination keeps its previous pixels.
     virtual bool capture(uint8_t *pBgr) = 0;
+    // Whether the opened monitor's pixels may have changed since the last call
+    // (the first call says yes). Cheap: no pixels move. A capture that cannot
+    // tell always says yes; the caller then compares pictures.
+    virtual bool mayHaveChanged() { return true; }
+    // Captures whose own pixels are 32-bit B, G, R, X hand them out as they
+    // are, saving a pass: valid until the next call, rows pStride bytes apart;
+    // null when the capture failed.
+    virtual bool hasBgrx() const { return false; }
+    virtual const uint8_t *captureBgrx(int &pStride)
+    {
+        pStride = 0;
+        return nullptr;
+    }
     virtual void close() = 0;
 };
 

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // X11 capture: RandR monitors, MIT-SHM GetImage of the monitor's rectangle
 // of the root window, plain GetImage when shared memory is not available
-// (remote display, extension missing).
+// (remote display, extension missing). DAMAGE on the root window tells when
+// nothing was drawn, so a still screen needs no capture at all.
 #include "platform/screencapture.h"
 
 #include <QLoggingCategory>
 
+#include <xcb/damage.h>
 #include <xcb/randr.h>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
@@ -199,6 +201,29 @@ public:
         }
         if (!mUseShm)
             qCInfo(lcCapture, "no MIT-SHM on this display: capturing with GetImage");
+        watchDamage();
+        return true;
+    }
+
+    bool mayHaveChanged() override
+    {
+        if (!mDamage || !usable())
+            return true;
+        // A round trip first: every event the server raised before now has
+        // then arrived, so a change drawn before this call is seen by it.
+        std::free(xcb_get_input_focus_reply(mConn, xcb_get_input_focus(mConn), nullptr));
+        while (xcb_generic_event_t *event = xcb_poll_for_event(mConn)) {
+            if ((event->response_type & 0x7F) == mDamageEvent + XCB_DAMAGE_NOTIFY)
+                mDamaged = true;
+            std::free(event);
+        }
+        if (!mDamaged)
+            return false;
+        // Emptied before the capture that follows: whatever is drawn after
+        // this request raises a new event, whatever before it is in the capture.
+        xcb_damage_subtract(mConn, mDamage, XCB_NONE, XCB_NONE);
+        xcb_flush(mConn);
+        mDamaged = false;
         return true;
     }
 
@@ -265,8 +290,47 @@ public:
         return complete;
     }
 
+    bool hasBgrx() const override { return mPixelsAre32Bit; }
+
+    const uint8_t *captureBgrx(int &pStride) override
+    {
+        pStride = mWidth * 4;
+        std::free(mImageReply);
+        mImageReply = nullptr;
+        if (!usable() || mWidth <= 0 || mHeight <= 0 || !mPixelsAre32Bit)
+            return nullptr;
+        const size_t pixels = static_cast<size_t>(mWidth) * mHeight;
+        if (mShmAddress) {
+            xcb_shm_get_image_reply_t *reply = xcb_shm_get_image_reply(
+                mConn,
+                xcb_shm_get_image(mConn, mScreen->root, static_cast<int16_t>(mX), static_cast<int16_t>(mY),
+                                  static_cast<uint16_t>(mWidth), static_cast<uint16_t>(mHeight), ~0u,
+                                  XCB_IMAGE_FORMAT_Z_PIXMAP, mShmSeg, 0),
+                nullptr);
+            if (!reply)
+                return nullptr;
+            std::free(reply);
+            return static_cast<const uint8_t *>(mShmAddress);
+        }
+        mImageReply = xcb_get_image_reply(
+            mConn,
+            xcb_get_image(mConn, XCB_IMAGE_FORMAT_Z_PIXMAP, mScreen->root, static_cast<int16_t>(mX),
+                          static_cast<int16_t>(mY), static_cast<uint16_t>(mWidth), static_cast<uint16_t>(mHeight), ~0u),
+            nullptr);
+        if (!mImageReply || static_cast<size_t>(xcb_get_image_data_length(mImageReply)) < pixels * 4)
+            return nullptr;
+        return xcb_get_image_data(mImageReply);
+    }
+
     void close() override
     {
+        std::free(mImageReply);
+        mImageReply = nullptr;
+        if (mDamage && usable()) {
+            xcb_damage_destroy(mConn, mDamage);
+            xcb_flush(mConn);
+        }
+        mDamage = 0;
         releaseShm();
         mWidth = mHeight = 0;
     }
@@ -284,6 +348,30 @@ private:
                 return it.data->bits_per_pixel == 32;
         }
         return false;
+    }
+
+    void watchDamage()
+    {
+        if (mDamage || !usable())
+            return;
+        const xcb_query_extension_reply_t *extension = xcb_get_extension_data(mConn, &xcb_damage_id);
+        if (!extension || !extension->present)
+            return;
+        xcb_damage_query_version_reply_t *version =
+            xcb_damage_query_version_reply(mConn, xcb_damage_query_version(mConn, 1, 1), nullptr);
+        if (!version)
+            return;
+        std::free(version);
+        const xcb_damage_damage_t damage = xcb_generate_id(mConn);
+        xcb_generic_error_t *error = xcb_request_check(
+            mConn, xcb_damage_create_checked(mConn, damage, mScreen->root, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY));
+        if (error) {
+            std::free(error);
+            return;
+        }
+        mDamage = damage;
+        mDamageEvent = extension->first_event;
+        mDamaged = true;
     }
 
     bool attachShm(size_t pBytes)
@@ -331,6 +419,10 @@ private:
     int mX = 0, mY = 0, mWidth = 0, mHeight = 0;
     xcb_shm_seg_t mShmSeg = 0;
     void *mShmAddress = nullptr;
+    xcb_get_image_reply_t *mImageReply = nullptr; // the pixels captureBgrx() handed out last
+    xcb_damage_damage_t mDamage = 0;              // 0 without the DAMAGE extension
+    uint8_t mDamageEvent = 0;
+    bool mDamaged = true;
 };
 
 } // namespace

@@ -84,7 +84,7 @@ void TcpSocket::requestStop()
 void TcpSocket::idleWait()
 {
     std::unique_lock<std::mutex> lock(m_queueMutex);
-    m_wake.wait_for(lock, std::chrono::milliseconds(1), [this] {
+    m_wake.wait_for(lock, std::chrono::milliseconds(IdleWaitMs), [this] {
         if (m_stopRequested.load())
             return true;
         for (const QList<QByteArray> &queue : m_queues)
@@ -92,6 +92,12 @@ void TcpSocket::idleWait()
                 return true;
         return false;
     });
+}
+
+void TcpSocket::notifyActivity()
+{
+    if (m_activity)
+        m_activity();
 }
 
 int TcpSocket::queuedCount(int channel) const
@@ -179,6 +185,7 @@ bool TcpSocket::sendPass(QTcpSocket &socket)
             writeFrame(socket, payload);
         socket.waitForBytesWritten(WriteTimeoutMs);
         m_lastSend = nowMs();
+        notifyActivity();
         return true;
     }
     if (nowMs() - m_lastSend > KeepAliveMs) {
@@ -186,13 +193,12 @@ bool TcpSocket::sendPass(QTcpSocket &socket)
         socket.waitForBytesWritten(WriteTimeoutMs);
         m_lastSend = nowMs();
     }
-    idleWait();
     return true;
 }
 
-bool TcpSocket::receivePass(QTcpSocket &socket, FrameReader &reader)
+bool TcpSocket::receivePass(QTcpSocket &socket, FrameReader &reader, int waitMs)
 {
-    socket.waitForReadyRead(1);
+    socket.waitForReadyRead(waitMs);
     char buffer[64 * 1024];
     while (socket.bytesAvailable() > 0) {
         const qint64 got = socket.read(buffer, sizeof buffer);
@@ -210,8 +216,12 @@ bool TcpSocket::receivePass(QTcpSocket &socket, FrameReader &reader)
         if (frames > 0)
             m_lastReceive = nowMs();
         if (!payloads.isEmpty()) {
-            std::lock_guard<std::mutex> lock(m_receivedMutex);
-            m_received.append(payloads);
+            m_payloadsReceived += payloads.size();
+            {
+                std::lock_guard<std::mutex> lock(m_receivedMutex);
+                m_received.append(payloads);
+            }
+            notifyActivity();
         }
     }
     return true;
@@ -237,6 +247,7 @@ void TcpSocket::sendThreadFunc()
     };
 
     bool handshakeDone = connected;
+    m_payloadsReceived = 0;
     if (!connected) {
         qCDebug(lcTransport) << "connection to" << m_address.toString() << m_port << "failed:" << socket.errorString();
     } else {
@@ -248,8 +259,10 @@ void TcpSocket::sendThreadFunc()
             socket.waitForBytesWritten(WriteTimeoutMs);
             // The answer is not inspected; it is handed on with the other messages.
             // A peer that closes or goes silent meanwhile ends the attempt.
-            while (!hasReceived()) {
-                if (m_stopRequested.load() || !alive() || !receivePass(socket, reader)) {
+            // Counted here rather than looked up in the received list, which
+            // the owner may empty at any time.
+            while (m_payloadsReceived == 0) {
+                if (m_stopRequested.load() || !alive() || !receivePass(socket, reader, 1)) {
                     if (!m_stopRequested.load())
                         qCDebug(lcTransport) << "no handshake answer from" << m_address.toString() << m_port
                                              << "; state" << socket.state() << socket.errorString();
@@ -267,10 +280,12 @@ void TcpSocket::sendThreadFunc()
                 queue.clear();
             m_queues[0] = m_descriptors;
         }
+        m_established.store(true, std::memory_order_release);
+        notifyActivity();
         m_lastSend = nowMs();
         for (;;) {
             sendPass(socket);
-            receivePass(socket, reader);
+            receivePass(socket, reader, 0);
             if (!alive()) {
                 if (socket.state() == QAbstractSocket::ConnectedState)
                     qCDebug(lcTransport) << "no frame from" << m_address.toString() << "for" << m_silenceMs << "ms";
@@ -286,7 +301,10 @@ void TcpSocket::sendThreadFunc()
             idleWait();
         }
     }
+    m_established.store(false, std::memory_order_release);
     socket.close();
+    // Before running clears: once it reads false the owner may destroy this object.
+    notifyActivity();
     m_running.store(false, std::memory_order_release);
     QThread::currentThread()->quit();
 }

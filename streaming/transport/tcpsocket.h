@@ -9,6 +9,7 @@
 #include <QVector>
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -29,6 +30,7 @@ public:
     static constexpr int WriteTimeoutMs = 1000;
     static constexpr int KeepAliveMs = 200;
     static constexpr int SilenceMs = 20000;
+    static constexpr int IdleWaitMs = 3;
     // Bytes the socket may hold unwritten before queued messages stay queued:
     // a slow receiver then backs the frame queue up (and the pipeline with it)
     // instead of letting Qt's write buffer grow without end.
@@ -44,6 +46,10 @@ public:
     void setBufferSize(quint16 size);
     void setHandshake(bool handshake);
     void addDescriptor(const QString &key, const QByteArray &value);
+    // Called from the worker, with no lock held, when something the owner may
+    // act on happened: messages received, queued messages written, the
+    // connection established or ended. Before startSocket().
+    void setActivityCallback(std::function<void()> callback) { m_activity = std::move(callback); }
     // How long the peer may stay silent (no complete frame); SilenceMs unless set (tests shorten it).
     void setSilenceTimeout(int milliseconds) { m_silenceMs = milliseconds; }
 
@@ -59,6 +65,8 @@ public:
     // Blocks until the worker has ended (up to the step under way: 3 s while connecting).
     void stopSocket();
     bool isRunning() const { return m_running.load(std::memory_order_acquire); }
+    // Handshake done and descriptors queued: what is enqueued now is sent.
+    bool isEstablished() const { return m_established.load(std::memory_order_acquire); }
 
 public slots:
     // The worker; runs in the worker thread, started by startSocket().
@@ -67,10 +75,13 @@ public slots:
 private:
     int queueOf(int channel) const;
     bool sendPass(class QTcpSocket &socket);
-    bool receivePass(class QTcpSocket &socket, class FrameReader &reader);
+    bool receivePass(class QTcpSocket &socket, class FrameReader &reader, int waitMs);
     bool writeFrame(class QTcpSocket &socket, const QByteArray &payload);
-    // The worker's 1-ms idle sleep, cut short when a message is enqueued or a stop requested.
+    // The worker's idle sleep between looks at the socket, cut short when a
+    // message is enqueued or a stop requested: sending never waits for it,
+    // incoming messages at most IdleWaitMs.
     void idleWait();
+    void notifyActivity();
 
     QHostAddress m_address;
     quint16 m_port = 0;
@@ -90,10 +101,13 @@ private:
 
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_stopRequested{false};
+    std::atomic<bool> m_established{false};
+    std::function<void()> m_activity;
 
     // Worker-thread only: monotonic milliseconds.
     qint64 m_lastReceive = 0;
     qint64 m_lastSend = 0;
+    qint64 m_payloadsReceived = 0;
 
     std::unique_ptr<QThread> m_worker;
 };

@@ -3,6 +3,7 @@
 // logical and physical sizes, the placeholder after a resolution change,
 // failed captures never published, the count of monitors.
 #include "capture/imagegrabberdesktop.h"
+#include "imagewaiter.h"
 #include "platform/screencapture.h"
 
 #include <QtTest>
@@ -94,21 +95,6 @@ void setSystem(std::vector<MonitorInfo> pMonitors, bool pFail = false, uint8_t p
     gSystem.fill = pFill;
 }
 
-FrameRecord waitForImage(ImageGrabber &pGrabber)
-{
-    if (!QTest::qWaitFor([&] { return pGrabber.isImageAvailable(); }, 10000))
-        return FrameRecord();
-    return pGrabber.takeImage();
-}
-
-bool allBytes(const QByteArray &pData, const char *pPixel)
-{
-    for (int i = 0; i + 2 < pData.size(); i += 3)
-        if (std::memcmp(pData.constData() + i, pPixel, 3) != 0)
-            return false;
-    return !pData.isEmpty();
-}
-
 } // namespace
 
 class TestImageGrabberDesktop : public QObject {
@@ -120,40 +106,42 @@ private slots:
         // 150 %: 1280x720 logical, 1920x1080 physical.
         setSystem({monitor(L"DISPLAY1", 1366, 768, 1366, 768), monitor(L"DISPLAY2", 1280, 720, 1920, 1080)});
         ImageGrabberDesktop grabber(&createFake);
+        ImageWaiter waiter(grabber);
         grabber.setScreenIndex(1);
         QCOMPARE(grabber.getScreenName(), QString("DISPLAY2"));
         QCOMPARE(grabber.getScreenWidth(), 1920);
         grabber.start();
-        const FrameRecord record = waitForImage(grabber);
+        const FrameRecord record = waiter.next();
         grabber.stopGrabbing();
         QCOMPARE(record.width, 1920);
         QCOMPARE(record.height, 1080);
         QCOMPARE(record.scaleX, 1.5f);
         QCOMPARE(record.scaleY, 1.5f);
-        QVERIFY(allBytes(record.data, "\x11\x11\x11"));
+        QVERIFY(uniformly(record, "\x11\x11\x11"));
     }
 
     void resolutionChangeGivesThePlaceholderThenRealPixelsAgain()
     {
         setSystem({monitor(L"A", 1366, 768, 1366, 768)});
         ImageGrabberDesktop grabber(&createFake);
+        ImageWaiter waiter(grabber);
         grabber.start();
-        FrameRecord record = waitForImage(grabber);
+        FrameRecord record = waiter.next();
         QCOMPARE(record.width, 1364);
-        QCOMPARE(record.bytesPerLine, 4092);
+        QCOMPARE(record.bytesPerLine, 1364);
         setSystem({monitor(L"A", 1024, 768, 1024, 768)});
         QVERIFY(QTest::qWaitFor(
             [&] {
-                record = waitForImage(grabber);
-                return allBytes(record.data, "\x00\x00\x50");
+                record = waiter.next();
+                return uniformly(record, "\x00\x00\x50");
             },
             10000));
         QCOMPARE(record.width, 1364);
         setSystem({monitor(L"A", 1366, 768, 1366, 768)}, false, 0x22);
         QVERIFY(QTest::qWaitFor(
             [&] {
-                record = waitForImage(grabber);
-                return allBytes(record.data, "\x22\x22\x22");
+                record = waiter.next();
+                return uniformly(record, "\x22\x22\x22");
             },
             10000));
         grabber.stopGrabbing();
@@ -164,10 +152,12 @@ private slots:
     {
         setSystem({monitor(L"A", 640, 480, 640, 480)}, true);
         ImageGrabberDesktop grabber(&createFake);
+        ImageWaiter waiter(grabber);
         grabber.start();
-        QVERIFY(!QTest::qWaitFor([&] { return grabber.isImageAvailable(); }, 300));
+        grabber.requestImage(ImageGrabber::Clock::now());
+        QVERIFY(!QTest::qWaitFor([&] { return waiter.count() > 0; }, 300));
         setSystem({monitor(L"A", 640, 480, 640, 480)}, false);
-        QCOMPARE(waitForImage(grabber).width, 640);
+        QCOMPARE(waiter.next().width, 640);
         grabber.stopGrabbing();
     }
 
@@ -175,11 +165,13 @@ private slots:
     {
         setSystem({monitor(L"A", 640, 480, 640, 480)});
         ImageGrabberDesktop grabber(&createFake);
+        ImageWaiter waiter(grabber);
         grabber.setScreenIndex(3);
         QVERIFY(grabber.getScreenName().isEmpty());
         QCOMPARE(grabber.getScreenHeight(), 0);
         grabber.start();
-        QVERIFY(!QTest::qWaitFor([&] { return grabber.isImageAvailable(); }, 300));
+        grabber.requestImage(ImageGrabber::Clock::now());
+        QVERIFY(!QTest::qWaitFor([&] { return waiter.count() > 0; }, 300));
         grabber.stopGrabbing();
     }
 
@@ -187,9 +179,10 @@ private slots:
     {
         setSystem({monitor(L"A", 640, 480, 640, 480)});
         ImageGrabberDesktop grabber(&createFake);
+        ImageWaiter waiter(grabber);
         QVERIFY(!grabber.isScreenCountChanged()); // before the first grab
         grabber.start();
-        QCOMPARE(waitForImage(grabber).width, 640);
+        QCOMPARE(waiter.next().width, 640);
         QVERIFY(!grabber.isScreenCountChanged());
         setSystem({monitor(L"A", 640, 480, 640, 480), monitor(L"B", 640, 480, 640, 480)});
         QVERIFY(grabber.isScreenCountChanged());
@@ -203,6 +196,7 @@ private slots:
     {
         setSystem({monitor(L"A", 640, 480, 640, 480)});
         ImageGrabberDesktop grabber(&createFake);
+        ImageWaiter waiter(grabber);
         for (int i = 0; i < 50; ++i) {
             grabber.start();
             grabber.stopGrabbing();
@@ -210,7 +204,7 @@ private slots:
         }
         grabber.stopGrabbing(); // while not running: the next start still grabs
         grabber.start();
-        QVERIFY(waitForImage(grabber).width == 640);
+        QVERIFY(waiter.next().width == 640);
         grabber.stopGrabbing();
     }
 };

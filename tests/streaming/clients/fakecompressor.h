@@ -1,37 +1,39 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
-// A compressor whose mailbox the test fills by hand.
+// A compressor that only records what the client manager asks of it; the test
+// hands packets to the manager itself, as the compressor thread would.
 
+#include "compression/encodedpacket.h"
 #include "compression/imagecompressor.h"
 
 #include <atomic>
 
 class FakeCompressor : public ImageCompressor {
 public:
-    void publish(int pFrameNumber, const QByteArray &pPacket)
+    static EncodedPacket packet(int pFrameNumber, const QByteArray &pData, bool pKey)
     {
-        mMailbox.frameNumber = pFrameNumber;
-        mMailbox.data = QByteArray(pPacket); // move-assigned: the old buffer is released inline
-        mLast.store(pFrameNumber);
-        mAvailable.store(true, std::memory_order_release);
+        EncodedPacket out;
+        out.frameNumber = pFrameNumber;
+        out.data = pData;
+        out.keyFrame = pKey;
+        return out;
     }
 
-    void startCompressing() override {}
+    bool wanted() const { return mWanted.load(); }
+    int keyRequests() const { return mKeyRequests.load(); }
+
     void setImageGrabber(ImageGrabber *) override {}
-    bool isFrameAvailable() override { return mAvailable.load(std::memory_order_acquire); }
-    FrameRecord takeFrame() override
-    {
-        FrameRecord copy = mMailbox;
-        mAvailable.store(false, std::memory_order_release);
-        return copy;
-    }
-    int getLastFrameNumber() override { return mLast.load(); }
-    void stopCompressing() override {}
+    void setPacketSink(PacketSink *) override {}
     int getCodec() override { return 1; }
+    void setFrameWanted(bool pWanted) override { mWanted.store(pWanted); }
+    void requestKeyFrame() override { ++mKeyRequests; }
+    void startCompressing() override {}
+    void requestStop() override {}
+    void waitForStop() override {}
+    void stopCompressing() override {}
 
 private:
-    FrameRecord mMailbox;
-    std::atomic<bool> mAvailable{false};
-    std::atomic<int> mLast{-1};
+    std::atomic<bool> mWanted{false};
+    std::atomic<int> mKeyRequests{0};
 };

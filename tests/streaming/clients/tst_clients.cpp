@@ -95,6 +95,9 @@ private slots:
     void receiverDisconnectEndsClient();
     void peerCloseDropsClient();
     void stopDisconnectsEveryClient();
+    void everyReceiverGetsEveryFrame();
+    void joiningReceiverStartsWithAKeyFrame();
+    void receiverThatReadsNothingSlowsOnlyItself();
 
 private:
     void startManager(bool pTouch = true);
@@ -163,13 +166,12 @@ void TstClients::framesAndCursorPositions()
     Receiver receiver;
     QVERIFY(acceptReceiver(peer, receiver, 7));
 
-    mCompressor->publish(3, "packet-3");
+    QTRY_VERIFY(mCompressor->wanted());
+    mManager->push(FakeCompressor::packet(3, "packet-3", true));
     QCOMPARE(nextNonCursor(receiver.video), QByteArray("FRAME     packet-3"));
-    QTRY_VERIFY(!mCompressor->isFrameAvailable());
     // The same frame number again is never sent twice; the next one is.
-    mCompressor->publish(3, "packet-3-again");
-    QTest::qWait(100);
-    mCompressor->publish(4, "packet-4");
+    mManager->push(FakeCompressor::packet(3, "packet-3-again", true));
+    mManager->push(FakeCompressor::packet(4, "packet-4", false));
     QCOMPARE(nextNonCursor(receiver.video), QByteArray("FRAME     packet-4"));
 
     QByteArray cursor;
@@ -190,10 +192,15 @@ void TstClients::pauseStopsFramesAndCursor()
     mManager->addClient(QHostAddress::LocalHost, peer.port(), 9, true);
     Receiver receiver;
     QVERIFY(acceptReceiver(peer, receiver, 9));
+    QTRY_VERIFY(mCompressor->wanted());
+    mManager->push(FakeCompressor::packet(1, "before", true));
     mManager->pauseClients();
     const qint64 pausedAt = QDateTime::currentMSecsSinceEpoch();
+    QCOMPARE(nextNonCursor(receiver.video), QByteArray("FRAME     before"));
     QCOMPARE(nextNonCursor(receiver.video), QByteArray("PAUSE     "));
-    mCompressor->publish(1, "while-paused");
+    // Nobody can take a frame: the compressor is told so.
+    QVERIFY(!mCompressor->wanted());
+    mManager->push(FakeCompressor::packet(2, "while-paused", false));
     // Nothing but keep-alives for a while; the mailbox stays full.
     QElapsedTimer timer;
     timer.start();
@@ -205,9 +212,14 @@ void TstClients::pauseStopsFramesAndCursor()
             continue;
         QVERIFY2(payload.isEmpty(), payload.left(10).constData());
     }
-    QVERIFY(mCompressor->isFrameAvailable());
+    // After the pause the stream goes on from a key frame, which is asked for.
+    const int keyRequests = mCompressor->keyRequests();
     mManager->resumeClients();
-    QCOMPARE(nextNonCursor(receiver.video), QByteArray("FRAME     while-paused"));
+    QTRY_VERIFY(mCompressor->wanted());
+    QTRY_VERIFY(mCompressor->keyRequests() > keyRequests);
+    mManager->push(FakeCompressor::packet(3, "not-a-key", false));
+    mManager->push(FakeCompressor::packet(4, "key", true));
+    QCOMPARE(nextNonCursor(receiver.video), QByteArray("FRAME     key"));
 }
 
 void TstClients::flowControl_data()
@@ -215,39 +227,37 @@ void TstClients::flowControl_data()
     QTest::addColumn<int>("pending");      // PENDINGFRA value reported first, -1 for none
     QTest::addColumn<int>("framesBefore"); // frames sent before the measured one
     QTest::addColumn<int>("returnData");   // RETURNDATA messages after them
-    QTest::addColumn<bool>("sent");
-    QTest::addColumn<int>("minMs");
-    QTest::newRow("no reports: no delay") << -1 << 0 << 0 << true << 0;
-    QTest::newRow("PENDINGFRA 2: no delay") << 2 << 0 << 0 << true << 0;
-    QTest::newRow("PENDINGFRA 5: 2 x 60 ms") << 5 << 0 << 0 << true << 120;
-    QTest::newRow("PENDINGFRA 28: nothing sent") << 28 << 0 << 0 << false << 0;
-    QTest::newRow("13 in flight after RETURNDATA: 2 x 60 ms") << -1 << 14 << 1 << true << 120;
-    QTest::newRow("RETURNDATA overrides PENDINGFRA 28") << 28 << 2 << 1 << true << 0;
+    QTest::addColumn<int>("gapMs");        // least time between frames, -1: none sent
+    QTest::newRow("no reports: no delay") << -1 << 1 << 0 << 0;
+    QTest::newRow("PENDINGFRA 2: no delay") << 2 << 1 << 0 << 0;
+    QTest::newRow("PENDINGFRA 5: 2 x 60 ms") << 5 << 1 << 0 << 120;
+    QTest::newRow("PENDINGFRA 27: 2 x 500 ms") << 27 << 1 << 0 << 1000;
+    QTest::newRow("PENDINGFRA 28: nothing sent") << 28 << 1 << 0 << -1;
+    QTest::newRow("13 in flight after RETURNDATA: 2 x 60 ms") << -1 << 14 << 1 << 120;
+    QTest::newRow("RETURNDATA overrides PENDINGFRA 28") << 28 << 2 << 1 << 0;
 }
 
-// Drives one client on the test thread: reports arrive from the raw peer,
-// the send times are recorded where the frames arrive.
+// Drives one client on the test thread with its own clock: reports arrive
+// from the raw peer; frames are offered at chosen times, nobody sleeps.
 void TstClients::flowControl()
 {
     QFETCH(int, pending);
     QFETCH(int, framesBefore);
     QFETCH(int, returnData);
-    QFETCH(bool, sent);
-    QFETCH(int, minMs);
+    QFETCH(int, gapMs);
 
     ClientsManager manager; // not started: only its message handling is used
     RawPeer peer;
-    StreamClient client(0, &manager, mCompressor.get(), QRect(0, 0, 100, 100));
+    StreamClient client(0, &manager, QRect(0, 0, 100, 100));
     client.setTarget(QHostAddress::LocalHost, peer.port(), 5, true);
     client.startClient();
     Receiver receiver;
     QVERIFY(acceptReceiver(peer, receiver, 5));
+    QTRY_VERIFY(client.video().isEstablished());
     auto deliver = [&](const QByteArray &pReport) {
         RawPeer::writeFrame(receiver.controls, pReport);
         // the handshake answers come first
-        QElapsedTimer timer;
-        timer.start();
-        for (;;) {
+        return QTest::qWaitFor([&] {
             for (TcpSocket *socket : {&client.controls(), &client.video()}) {
                 while (socket->hasReceived()) {
                     const QByteArray message = socket->takeReceived();
@@ -256,16 +266,14 @@ void TstClients::flowControl()
                         return true;
                 }
             }
-            if (timer.elapsed() > 10000)
-                return false;
-            QThread::msleep(1);
-        }
+            return false;
+        });
     };
 
+    const qint64 t0 = 1000000;
     int number = 0;
     for (int i = 0; i < framesBefore; ++i) {
-        mCompressor->publish(++number, "before");
-        client.sendNextFrame();
+        QVERIFY(client.offerFrame(FakeCompressor::packet(++number, "before", i == 0), t0));
         QCOMPARE(nextNonCursor(receiver.video), QByteArray("FRAME     before"));
     }
     QCOMPARE(client.framesInFlight(), framesBefore);
@@ -274,20 +282,22 @@ void TstClients::flowControl()
     for (int i = 0; i < returnData; ++i)
         QVERIFY(deliver(RawPeer::command("RETURNDATA")));
 
-    mCompressor->publish(++number, "measured");
-    QElapsedTimer timer;
-    timer.start();
-    client.sendNextFrame();
-    if (!sent) {
-        QVERIFY(mCompressor->isFrameAvailable());
-        QCOMPARE(client.lastSentFrame(), number - 1 < 1 ? -1 : number - 1);
+    if (gapMs < 0) {
+        QVERIFY(!client.canTakeFrame(t0 + 100000));
+        QVERIFY(!client.offerFrame(FakeCompressor::packet(++number, "never", true), t0 + 100000));
+        QCOMPARE(client.lastSentFrame(), number - 1);
         return;
     }
+    if (gapMs > 0) {
+        // Too early: skipped, and the chain of references is broken.
+        QVERIFY(!client.canTakeFrame(t0 + gapMs - 1));
+        QVERIFY(!client.offerFrame(FakeCompressor::packet(++number, "early", false), t0 + gapMs - 1));
+        QVERIFY(client.isWaitingForKey());
+        QVERIFY(!client.offerFrame(FakeCompressor::packet(++number, "no-key", false), t0 + gapMs));
+    }
+    QVERIFY(client.canTakeFrame(t0 + gapMs));
+    QVERIFY(client.offerFrame(FakeCompressor::packet(++number, "measured", gapMs > 0), t0 + gapMs));
     QCOMPARE(nextNonCursor(receiver.video), QByteArray("FRAME     measured"));
-    const qint64 arrived = timer.elapsed();
-    QVERIFY2(arrived >= minMs, qPrintable(QString::number(arrived)));
-    if (minMs == 0) // generous: no delay means no 120 ms sleep
-        QVERIFY2(arrived < 110, qPrintable(QString::number(arrived)));
     QCOMPARE(client.lastSentFrame(), number);
 }
 
@@ -328,7 +338,7 @@ void TstClients::cursorNeedsTheScreenGeometry()
 {
     QFETCH(QRect, screen);
     QFETCH(int, queued);
-    StreamClient client(0, nullptr, mCompressor.get(), screen);
+    StreamClient client(0, nullptr, screen);
     client.startClient(); // no target: the connection fails, the queues stay
     QTest::qWait(StreamClient::CursorIntervalMs + 10);
     client.sendMousePosition();
@@ -346,11 +356,10 @@ void TstClients::remoteInteractionSwitch()
     const QByteArray key = RawPeer::command("KEYB_EVENT", QByteArray("\x00\x41\x00\x1E\x00", 5));
     RawPeer::writeFrame(receiver.controls, key);
     RawPeer::writeFrame(receiver.video, RawPeer::command("PENDINGFRA", int32Bytes(28)));
-    // PENDINGFRA still acts with interaction off: the frame is held back.
-    QTest::qWait(300);
-    mCompressor->publish(1, "held");
-    QTest::qWait(300);
-    QVERIFY(mCompressor->isFrameAvailable());
+    // PENDINGFRA still acts with interaction off: no frame is wanted.
+    QTRY_VERIFY(mCompressor->wanted());
+    QTRY_VERIFY(!mCompressor->wanted());
+    mManager->push(FakeCompressor::packet(1, "held back", true));
     QVERIFY(mBackend->keys().empty());
 
     mManager->setRemoteInteraction(true);
@@ -358,7 +367,9 @@ void TstClients::remoteInteractionSwitch()
     RawPeer::writeFrame(receiver.controls, key);
     QTRY_COMPARE(mBackend->keys().size(), size_t(1));
     RawPeer::writeFrame(receiver.video, RawPeer::command("PENDINGFRA", int32Bytes(0)));
-    QCOMPARE(nextNonCursor(receiver.video), QByteArray("FRAME     held"));
+    QTRY_VERIFY(mCompressor->wanted());
+    mManager->push(FakeCompressor::packet(2, "sent", true));
+    QCOMPARE(nextNonCursor(receiver.video), QByteArray("FRAME     sent"));
 }
 
 void TstClients::receiverDisconnectEndsClient()
@@ -414,6 +425,102 @@ void TstClients::stopDisconnectsEveryClient()
     // A restarted manager begins with no client.
     mManager->startManager();
     QVERIFY(!mManager->hasClients());
+}
+
+void TstClients::everyReceiverGetsEveryFrame()
+{
+    startManager();
+    RawPeer peer;
+    Receiver receivers[2];
+    for (quint32 id : {21u, 22u}) {
+        mManager->addClient(QHostAddress::LocalHost, peer.port(), id, true);
+        QVERIFY(acceptReceiver(peer, receivers[id - 21], id));
+    }
+    // Both established: the first key frame goes to both.
+    QTRY_VERIFY(mCompressor->wanted());
+    QTest::qWait(50);
+    for (int i = 0; i < 6; ++i) {
+        mManager->push(FakeCompressor::packet(i, "frame-" + QByteArray::number(i), i == 0));
+        for (Receiver &receiver : receivers)
+            QCOMPARE(nextNonCursor(receiver.video), "FRAME     frame-" + QByteArray::number(i));
+    }
+}
+
+void TstClients::joiningReceiverStartsWithAKeyFrame()
+{
+    startManager();
+    RawPeer peer;
+    mManager->addClient(QHostAddress::LocalHost, peer.port(), 31, true);
+    Receiver first;
+    QVERIFY(acceptReceiver(peer, first, 31));
+    QTRY_VERIFY(mCompressor->wanted());
+    mManager->push(FakeCompressor::packet(1, "key-1", true));
+    mManager->push(FakeCompressor::packet(2, "p-2", false));
+    QCOMPARE(nextNonCursor(first.video), QByteArray("FRAME     key-1"));
+    QCOMPARE(nextNonCursor(first.video), QByteArray("FRAME     p-2"));
+
+    // A receiver joins mid-stream: the encoder is asked for a key frame, and
+    // the new receiver gets nothing before it.
+    const int keyRequests = mCompressor->keyRequests();
+    mManager->addClient(QHostAddress::LocalHost, peer.port(), 32, true);
+    Receiver second;
+    QVERIFY(acceptReceiver(peer, second, 32));
+    QTRY_VERIFY(mCompressor->keyRequests() > keyRequests);
+    mManager->push(FakeCompressor::packet(3, "p-3", false));
+    mManager->push(FakeCompressor::packet(4, "key-4", true));
+    mManager->push(FakeCompressor::packet(5, "p-5", false));
+    for (const char *expected : {"FRAME     p-3", "FRAME     key-4", "FRAME     p-5"})
+        QCOMPARE(nextNonCursor(first.video), QByteArray(expected));
+    QCOMPARE(nextNonCursor(second.video), QByteArray("FRAME     key-4"));
+    QCOMPARE(nextNonCursor(second.video), QByteArray("FRAME     p-5"));
+}
+
+void TstClients::receiverThatReadsNothingSlowsOnlyItself()
+{
+    startManager();
+    RawPeer peer;
+    mManager->addClient(QHostAddress::LocalHost, peer.port(), 41, true);
+    Receiver reading;
+    QVERIFY(acceptReceiver(peer, reading, 41));
+    mManager->addClient(QHostAddress::LocalHost, peer.port(), 42, true);
+    Receiver stuck; // never read again
+    QVERIFY(acceptReceiver(peer, stuck, 42));
+    // A flow-control report that used to put the manager to sleep for a second
+    // at a time, holding the lock the GUI thread needs.
+    RawPeer::writeFrame(stuck.controls, RawPeer::command("PENDINGFRA", int32Bytes(27)));
+    QTRY_VERIFY(mCompressor->wanted());
+    QTest::qWait(100);
+
+    // Large packets fill the stuck receiver's buffers and its queue; the other
+    // receiver gets every one of them.
+    const QByteArray big(256 * 1024, 'x');
+    qint64 slowestCall = 0;
+    QElapsedTimer call;
+    for (int i = 0; i < 40; ++i) {
+        const QByteArray data = QByteArray::number(i) + ':' + big;
+        mManager->push(FakeCompressor::packet(i, data, i == 0));
+        QByteArray message = nextNonCursor(reading.video);
+        QCOMPARE(message.left(10), QByteArray("FRAME     "));
+        QCOMPARE(message.mid(10).left(data.indexOf(':') + 1), data.left(data.indexOf(':') + 1));
+        // The GUI thread's calls meanwhile.
+        call.start();
+        QVERIFY(mManager->hasClients());
+        if (i % 10 == 5) {
+            mManager->pauseClients();
+            mManager->resumeClients();
+            mManager->push(FakeCompressor::packet(1000 + i, "key-after-pause:" + big, true));
+            QCOMPARE(nextNonCursor(reading.video).left(10), QByteArray("PAUSE     "));
+            QCOMPARE(nextNonCursor(reading.video).left(26), QByteArray("FRAME     key-after-pause:"));
+        }
+        slowestCall = qMax(slowestCall, call.elapsed());
+    }
+    // Generous: the point is that nothing waits on the stuck receiver.
+    QVERIFY2(slowestCall < 200, qPrintable(QString::number(slowestCall)));
+    call.start();
+    mManager->addClient(QHostAddress::LocalHost, peer.port(), 43, true);
+    mManager->requestStop();
+    QVERIFY2(call.elapsed() < 200, qPrintable(QString::number(call.elapsed())));
+    QVERIFY(mManager->wait(10000));
 }
 
 QTEST_MAIN(TstClients)

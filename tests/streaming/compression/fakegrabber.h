@@ -2,8 +2,10 @@
 #pragma once
 
 // A grabber that paints a known pattern instead of reading a screen, so the
-// compressor and the clients can be tested without a display.
+// compressor and the clients can be tested without a display. The pattern
+// stays still until the test moves it.
 
+#include "capture/colourconversion.h"
 #include "capture/imagegrabber.h"
 
 #include <QByteArray>
@@ -19,33 +21,31 @@ public:
         mWidth = pWidth;
         mHeight = pHeight;
     }
-    int published() const { return mPublished.load(); }
-    int takes() const { return mTakes.load(); }
+    // Shifts the pattern: the next grab differs from the last one.
+    void move() { ++mPhase; }
+    // Moves the pattern on every grab.
+    void setMoving(bool pMoving) { mMoving = pMoving; }
+    int grabs() const { return mGrabs.load(); }
 
     void setScreenIndex(int) override {}
     QString getScreenName() override { return QStringLiteral("FAKE-0"); }
     int getScreenWidth() override { return mWidth; }
     int getScreenHeight() override { return mHeight; }
     bool isScreenCountChanged() override { return false; }
-    FrameRecord takeImage() override
-    {
-        ++mTakes;
-        return ImageGrabber::takeImage();
-    }
 
     // The pattern: smooth gradients and large blocks, B G R per pixel.
-    static QByteArray pattern(int pWidth, int pHeight)
+    static QByteArray pattern(int pWidth, int pHeight, int pPhase = 0)
     {
         QByteArray image(pWidth * pHeight * 3, Qt::Uninitialized);
-        paint(reinterpret_cast<uchar *>(image.data()), pWidth, pHeight);
+        paint(reinterpret_cast<uchar *>(image.data()), pWidth, pHeight, pPhase);
         return image;
     }
-    static void paint(uchar *pOut, int pWidth, int pHeight)
+    static void paint(uchar *pOut, int pWidth, int pHeight, int pPhase)
     {
         for (int y = 0; y < pHeight; ++y) {
             for (int x = 0; x < pWidth; ++x) {
                 uchar *p = pOut + (y * pWidth + x) * 3;
-                const bool block = ((x / 64) + (y / 64)) % 2;
+                const bool block = (((x + pPhase * 8) / 64) + (y / 64)) % 2;
                 p[0] = uchar(x * 255 / qMax(1, pWidth - 1));
                 p[1] = uchar(y * 255 / qMax(1, pHeight - 1));
                 p[2] = block ? 200 : 40;
@@ -54,24 +54,33 @@ public:
     }
 
 protected:
-    void run() override
+    Grab grab(FrameRecord &pImage) override
     {
-        mStopRequested.store(false);
-        while (!isStopRequested()) {
-            if (isImageAvailable()) {
-                QThread::msleep(1);
-                continue;
-            }
-            const int width = mWidth, height = mHeight;
-            paint(reinterpret_cast<uchar *>(mailboxBuffer(width * height * 3)), width, height);
-            publishImage(width, height, 1.0f, 1.0f);
-            ++mPublished;
+        const int width = mWidth, height = mHeight;
+        if (mMoving)
+            ++mPhase;
+        const int phase = mPhase;
+        if (width != mPaintedWidth || height != mPaintedHeight || phase != mPaintedPhase) {
+            mBgr = pattern(width, height, phase);
+            mPaintedWidth = width;
+            mPaintedHeight = height;
+            mPaintedPhase = phase;
         }
+        ColourConversion::bgrToI420(reinterpret_cast<const uchar *>(mBgr.constData()), width * 3, width, height,
+                                    planesBuffer(pImage, width, height));
+        pImage.width = width;
+        pImage.height = height;
+        ++mGrabs;
+        return Grab::Grabbed;
     }
 
 private:
     std::atomic<int> mWidth;
     std::atomic<int> mHeight;
-    std::atomic<int> mPublished{0};
-    std::atomic<int> mTakes{0};
+    std::atomic<int> mPhase{0};
+    std::atomic<bool> mMoving{false};
+    std::atomic<int> mGrabs{0};
+    // Grab thread only.
+    QByteArray mBgr;
+    int mPaintedWidth = 0, mPaintedHeight = 0, mPaintedPhase = -1;
 };

@@ -4,9 +4,9 @@
 // libavcodec decodes what arrives.
 #include <Glimra>
 
+#include "../../support/randrmonitor.h"
 #include "../compression/h264decoder.h"
 #include "../transport/rawpeer.h"
-#include "../../support/randrmonitor.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -15,6 +15,8 @@
 #include <QScreen>
 #include <QWidget>
 #include <QtTest>
+
+#include <functional>
 
 namespace {
 
@@ -135,6 +137,8 @@ private slots:
     void streamsThePictureOfTheSelectedMonitor();
     void monitorCountChangeStopsStreaming();
     void receiverDisconnectEndsStreaming();
+    void guiCallsReturnAtOnceWhileAReceiverIsThrottled();
+    void receiverJoiningMidStreamStartsWithAKeyFrame();
 };
 
 void TstGlimra::cleanup()
@@ -318,6 +322,106 @@ void TstGlimra::receiverDisconnectEndsStreaming()
     QVERIFY(second.accept(again, 7));
     QVERIFY(glimra.isStreaming());
     QVERIFY(second.nextVideo().startsWith("FRAME     "));
+    glimra.stop();
+}
+
+void TstGlimra::guiCallsReturnAtOnceWhileAReceiverIsThrottled()
+{
+    Glimra glimra;
+    glimra.setStreamedScreen(0);
+    glimra.start();
+    RawPeer peer;
+    glimra.streamTo("127.0.0.1", peer.port(), 8, true);
+    Receiver receiver;
+    QVERIFY(receiver.accept(peer, 8));
+    QVERIFY(receiver.nextVideo().startsWith("FRAME     "));
+    // From now on the receiver reads nothing and reports a backlog that asks
+    // for a second between frames.
+    RawPeer::writeFrame(receiver.controls, RawPeer::command("PENDINGFRA", QByteArray("\x1B\x00\x00\x00", 4)));
+    QTest::qWait(300);
+
+    // Generous bounds: the calls must not wait for the network or the delay.
+    QElapsedTimer timer;
+    qint64 slowest = 0;
+    QString slowestCall;
+    auto measure = [&](const char *pName, const std::function<void()> &pCall) {
+        timer.start();
+        pCall();
+        if (timer.elapsed() > slowest) {
+            slowest = timer.elapsed();
+            slowestCall = pName;
+        }
+    };
+    RawPeer second;
+    for (int i = 0; i < 5; ++i) {
+        measure("isStreaming", [&] { QVERIFY(glimra.isStreaming()); });
+        measure("pause", [&] { glimra.pause(); });
+        measure("isPaused", [&] { QVERIFY(glimra.isPaused()); });
+        measure("restart", [&] { glimra.restart(); });
+        QTest::qWait(50);
+    }
+    measure("streamTo", [&] { glimra.streamTo("127.0.0.1", second.port(), 9, true); });
+    measure("setImageQuality", [&] { glimra.setImageQuality(75); });
+    measure("remoteInteractionActived", [&] { glimra.remoteInteractionActived(true); });
+    measure("getStreamedScreenWidth", [&] { QCOMPARE(glimra.getStreamedScreenWidth(), 1364u); });
+    measure("stop", [&] { glimra.stop(); });
+    QVERIFY2(slowest < 200, qPrintable(QString("%1 took %2 ms").arg(slowestCall).arg(slowest)));
+    QVERIFY(!glimra.isStreaming());
+}
+
+void TstGlimra::receiverJoiningMidStreamStartsWithAKeyFrame()
+{
+    // A window that changes all the time, so frames keep coming.
+    QWidget ticker(nullptr, Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint);
+    ticker.setGeometry(40, 40, 200, 120);
+    ticker.setAutoFillBackground(true);
+    QTimer timer;
+    int tick = 0;
+    QObject::connect(&timer, &QTimer::timeout, &ticker, [&] {
+        QPalette palette = ticker.palette();
+        palette.setColor(QPalette::Window, QColor::fromHsv((tick += 23) % 360, 200, 220));
+        ticker.setPalette(palette);
+    });
+    ticker.show();
+    timer.start(10);
+
+    Glimra glimra;
+    glimra.setStreamedScreen(0);
+    glimra.start();
+    RawPeer peer;
+    glimra.streamTo("127.0.0.1", peer.port(), 51, true);
+    Receiver first;
+    QVERIFY(first.accept(peer, 51));
+    H264Decoder firstDecoder;
+    auto decodeNext = [](Receiver &pReceiver, H264Decoder &pDecoder, QList<int> *pNals) {
+        QByteArray message;
+        // Keep the GUI thread's timer going while waiting.
+        if (!QTest::qWaitFor([&] { return pReceiver.video->bytesAvailable() > 0 || pReceiver.video->waitForReadyRead(5); },
+                             15000))
+            return false;
+        message = pReceiver.nextVideo();
+        if (!message.startsWith("FRAME     "))
+            return false;
+        if (pNals)
+            *pNals = H264Decoder::nalTypes(message.mid(10));
+        QByteArray picture;
+        int width = 0, height = 0;
+        return pDecoder.decode(message.mid(10), picture, width, height);
+    };
+    for (int i = 0; i < 8; ++i)
+        QVERIFY(decodeNext(first, firstDecoder, nullptr));
+
+    glimra.streamTo("127.0.0.1", peer.port(), 52, true);
+    Receiver second;
+    QVERIFY(second.accept(peer, 52));
+    H264Decoder secondDecoder;
+    QList<int> nals;
+    QVERIFY(decodeNext(second, secondDecoder, &nals));
+    QVERIFY2(nals.contains(7) && nals.contains(8) && nals.contains(5), "the joiner's first frame is an IDR");
+    for (int i = 0; i < 10; ++i) {
+        QVERIFY(decodeNext(second, secondDecoder, nullptr));
+        QVERIFY(decodeNext(first, firstDecoder, nullptr));
+    }
     glimra.stop();
 }
 

@@ -5,6 +5,6 @@
 
 #include <memory>
 
-// The grabber the facade uses on this operating system: ImageGrabberX11 on
-// Linux, ImageGrabberWinOS on Windows (chosen by the build).
+// The grabber the facade uses on this operating system: the desktop grabber
+// over the system's capture seam (MIT-SHM on X11, the GDI on Windows).
 std::unique_ptr<ImageGrabber> createSystemImageGrabber();
