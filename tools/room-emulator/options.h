@@ -58,6 +58,9 @@ struct EmulatorOptions {
 
     QString eventsFile;
     bool quitOnEof = false;
+    // The room display window; off, nothing of it is built or paid for.
+    bool display = false;
+    QRect displayGeometry{0, 0, 1280, 720};
     int maxConnections = 64;
 
     bool hasFault(const char *name) const { return faults.contains(QLatin1String(name)); }

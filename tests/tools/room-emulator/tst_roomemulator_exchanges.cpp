@@ -38,18 +38,6 @@ QJsonValue jsonBodyOf(const QByteArray &payload)
 
 const QByteArray Greeting = QByteArrayLiteral("{ \"connection_type\" : \"CLIENT\"}");
 
-// Greets a session and reads its three opening messages.
-bool openSession(FramePeer &peer, quint16 port)
-{
-    if (!peer.connectTo(port))
-        return false;
-    peer.send(Greeting);
-    for (int i = 0; i < 3; ++i) {
-        if (peer.readFrame().isNull())
-            return false;
-    }
-    return true;
-}
 } // namespace
 
 class TestRoomEmulatorExchanges : public QObject {
