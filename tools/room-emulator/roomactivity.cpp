@@ -16,40 +16,10 @@ extern "C" {
 namespace {
 // Larger pictures are still decoded and logged, but not shown: a hostile
 // stream would otherwise cost a gigabyte of RGB per picture.
-constexpr qint64 MaxShownPixels = 4096LL * 4096LL;
+constexpr qint64 MaxShownPixels = 8192LL * 8192LL;
+// Largest size a picture is scaled to for the window.
+constexpr int MaxShownSide = 4096;
 
-inline uchar clamp255(int v)
-{
-    return static_cast<uchar>(v < 0 ? 0 : (v > 255 ? 255 : v));
-}
-
-// BT.601 in 8.8 fixed point; one pass, no intermediate buffer.
-void yuv420ToRgb32(const AVFrame *f, QImage *out, bool full)
-{
-    for (int y = 0; y < f->height; ++y) {
-        const uint8_t *py = f->data[0] + static_cast<ptrdiff_t>(y) * f->linesize[0];
-        const uint8_t *pu = f->data[1] + static_cast<ptrdiff_t>(y / 2) * f->linesize[1];
-        const uint8_t *pv = f->data[2] + static_cast<ptrdiff_t>(y / 2) * f->linesize[2];
-        auto *line = reinterpret_cast<QRgb *>(out->scanLine(y));
-        for (int x = 0; x < f->width; ++x) {
-            const int d = pu[x / 2] - 128;
-            const int e = pv[x / 2] - 128;
-            int r, g, b;
-            if (full) {
-                const int l = py[x] << 8;
-                r = (l + 359 * e + 128) >> 8;
-                g = (l - 88 * d - 183 * e + 128) >> 8;
-                b = (l + 454 * d + 128) >> 8;
-            } else {
-                const int c = 298 * (py[x] - 16);
-                r = (c + 409 * e + 128) >> 8;
-                g = (c - 100 * d - 208 * e + 128) >> 8;
-                b = (c + 516 * d + 128) >> 8;
-            }
-            line[x] = qRgb(clamp255(r), clamp255(g), clamp255(b));
-        }
-    }
-}
 } // namespace
 
 RoomActivity::RoomActivity(QObject *parent) : QObject(parent)
@@ -86,7 +56,8 @@ void RoomActivity::dropPicture()
 {
     if (m_frame)
         av_frame_unref(m_frame);
-    m_framePending = false;
+    m_frameNew = false;
+    m_tooLargeLogged = false;
     m_image = QImage();
     m_arrivals.clear();
     m_cursor = QPointF(-1, -1);
@@ -131,56 +102,70 @@ void RoomActivity::offerPicture(qint64 stream, const AVFrame *picture)
     av_frame_unref(m_frame);
     if (av_frame_ref(m_frame, picture) < 0)
         return;
-    m_framePending = true;
+    m_frameNew = true;
     emit pictureChanged();
 }
 
 bool RoomActivity::hasPicture() const
 {
-    return m_framePending || !m_image.isNull();
+    return m_frame && m_frame->buf[0];
 }
 
 QSize RoomActivity::pictureSize() const
 {
-    if (m_framePending)
-        return QSize(m_frame->width, m_frame->height);
-    return m_image.size();
+    return hasPicture() ? QSize(m_frame->width, m_frame->height) : QSize();
 }
 
-QImage RoomActivity::picture()
+QImage RoomActivity::picture(const QSize &target, QRect *source)
 {
-    if (m_framePending) {
-        m_framePending = false;
-        if (!convert())
+    if (!hasPicture() || target.isEmpty())
+        return QImage();
+    // Scaled once per picture (or per window size), to the size it is shown
+    // at: converting the full picture and letting the painter scale it costs
+    // several times more.
+    QSize size = target.boundedTo(QSize(MaxShownSide, MaxShownSide));
+    // libswscale 5.1 leaves the last pixels of 4:2:0 to RGB rows wrong when
+    // the width is not a multiple of 8; the painter stretches the few pixels.
+    size.setWidth(qMax(8, size.width() / 8 * 8));
+    if (m_frameNew || size != m_image.size()) {
+        m_frameNew = false;
+        if (!convert(size))
             m_image = QImage();
-        av_frame_unref(m_frame);
     }
+    *source = m_image.rect();
     return m_image;
 }
 
-bool RoomActivity::convert()
+bool RoomActivity::convert(const QSize &size)
 {
     const int w = m_frame->width;
     const int h = m_frame->height;
     if (w <= 0 || h <= 0 || static_cast<qint64>(w) * h > MaxShownPixels) {
-        events().write(QStringLiteral("display.error"),
-                       {{QStringLiteral("stream"), static_cast<double>(m_shown)},
-                        {QStringLiteral("error"), QStringLiteral("picture size %1x%2 not shown").arg(w).arg(h)}});
+        if (!m_tooLargeLogged)
+            events().write(QStringLiteral("display.error"),
+                           {{QStringLiteral("stream"), static_cast<double>(m_shown)},
+                            {QStringLiteral("error"), QStringLiteral("picture size %1x%2 not shown").arg(w).arg(h)}});
+        m_tooLargeLogged = true;
         return false;
     }
-    if (m_image.size() != QSize(w, h))
-        m_image = QImage(w, h, QImage::Format_RGB32);
+    if (m_image.size() != size)
+        m_image = QImage(size, QImage::Format_RGB32);
     if (m_image.isNull())
         return false;
-    const int format = m_frame->format;
-    if (format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P) {
-        yuv420ToRgb32(m_frame, &m_image, format == AV_PIX_FMT_YUVJ420P || m_frame->color_range == AVCOL_RANGE_JPEG);
-        return true;
-    }
-    m_sws = sws_getCachedContext(m_sws, w, h, static_cast<AVPixelFormat>(format), w, h, AV_PIX_FMT_BGRA, SWS_BILINEAR,
+    const auto format = static_cast<AVPixelFormat>(m_frame->format);
+    m_sws = sws_getCachedContext(m_sws, w, h, format, size.width(), size.height(), AV_PIX_FMT_BGRA, SWS_BILINEAR,
                                  nullptr, nullptr, nullptr);
     if (!m_sws)
         return false;
+    // Limited or full range as the stream says; the screen is full range.
+    int *inverse = nullptr, *table = nullptr;
+    int srcRange = 0, dstRange = 0, brightness = 0, contrast = 0, saturation = 0;
+    if (sws_getColorspaceDetails(m_sws, &inverse, &srcRange, &table, &dstRange, &brightness, &contrast, &saturation) >=
+        0) {
+        const bool full = srcRange || m_frame->color_range == AVCOL_RANGE_JPEG;
+        sws_setColorspaceDetails(m_sws, sws_getCoefficients(SWS_CS_ITU601), full ? 1 : 0,
+                                 sws_getCoefficients(SWS_CS_ITU601), 1, brightness, contrast, saturation);
+    }
     uint8_t *dst[4] = {m_image.bits(), nullptr, nullptr, nullptr};
     int stride[4] = {static_cast<int>(m_image.bytesPerLine()), 0, 0, 0};
     sws_scale(m_sws, m_frame->data, m_frame->linesize, 0, h, dst, stride);

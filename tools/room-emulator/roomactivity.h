@@ -45,8 +45,9 @@ public:
     qint64 shownStream() const { return m_shown; }
     bool hasPicture() const;
     QSize pictureSize() const;
-    // The newest picture as RGB; converted at most once per picture.
-    QImage picture();
+    // The newest picture as RGB, scaled to about target (source: the part of
+    // the image to draw into target); converted once per picture and size.
+    QImage picture(const QSize &target, QRect *source);
     // Frames per second and bits per second over the last second.
     QPair<double, double> rates();
     // Cursor position as fractions of the picture; (-1, -1) when unknown.
@@ -86,12 +87,13 @@ signals:
 
 private:
     void dropPicture();
-    bool convert();
+    bool convert(const QSize &size);
 
     bool m_watched = false;
     qint64 m_shown = -1;
     AVFrame *m_frame = nullptr;
-    bool m_framePending = false;
+    bool m_frameNew = false;
+    bool m_tooLargeLogged = false;
     QImage m_image;
     SwsContext *m_sws = nullptr;
     QPointF m_cursor{-1, -1};

@@ -203,7 +203,8 @@ void paintNote(QPainter &painter, const QRectF &rect, const StickyNote &note)
         textTop = box.bottom() + pad * 0.3;
     }
     QFont font = painter.font();
-    font.setPixelSize(qMax(9, qRound(rect.width() * 0.085)));
+    font.setLetterSpacing(QFont::PercentageSpacing, 100);
+    font.setPixelSize(qMax(9, qRound(rect.width() * 0.095)));
     painter.setFont(font);
     painter.setPen(note.ink);
     QTextOption option(Qt::AlignLeft | Qt::AlignTop);

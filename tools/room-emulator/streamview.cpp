@@ -57,7 +57,7 @@ StreamView::StreamView(RoomActivity *activity, const QList<Room> &rooms, QWidget
     connect(activity, &RoomActivity::cursorChanged, this, [this] { update(); });
     connect(activity, &RoomActivity::sessionsChanged, this, [this] { update(); });
     connect(activity, &RoomActivity::streamChanged, this, [this] {
-        m_image = QImage();
+        m_showing = false;
         m_heldButton = -1;
         // Rates refresh only while something streams; idle costs nothing.
         if (m_activity->shownStream() >= 0)
@@ -70,7 +70,7 @@ StreamView::StreamView(RoomActivity *activity, const QList<Room> &rooms, QWidget
 
 QRect StreamView::pictureRect() const
 {
-    const QSize picture = m_image.isNull() ? m_activity->pictureSize() : m_image.size();
+    const QSize picture = m_activity->pictureSize();
     if (picture.isEmpty() || m_activity->shownStream() < 0)
         return QRect();
     const QSize fitted = picture.scaled(size(), Qt::KeepAspectRatio);
@@ -80,15 +80,16 @@ QRect StreamView::pictureRect() const
 void StreamView::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    if (m_activity->hasPicture())
-        m_image = m_activity->picture();
     const QRect picture = pictureRect();
-    if (m_activity->shownStream() < 0 || m_image.isNull()) {
+    QRect source;
+    const QImage image = m_activity->shownStream() < 0 ? QImage() : m_activity->picture(picture.size(), &source);
+    m_showing = !image.isNull();
+    if (!m_showing) {
         paintIdle(painter);
     } else {
         painter.fillRect(rect(), Qt::black);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(picture, m_image);
+        painter.drawImage(picture, image, source);
         paintCursor(painter, picture);
         paintRates(painter, picture);
     }
@@ -97,7 +98,7 @@ void StreamView::paintEvent(QPaintEvent *)
         // After this paint has reached the screen.
         QTimer::singleShot(0, this, &StreamView::firstPainted);
     }
-    reportPicture(m_image.isNull() ? QRect() : picture);
+    reportPicture(m_showing ? picture : QRect());
 }
 
 void StreamView::paintIdle(QPainter &painter)
@@ -196,15 +197,16 @@ void StreamView::reportPicture(const QRect &picture)
 {
     const bool fullscreen = m_activity->fullscreen();
     const QRect inWindow = picture.isNull() ? QRect() : QRect(mapTo(window(), picture.topLeft()), picture.size());
-    if (inWindow == m_reported && fullscreen == m_reportedFullscreen && m_image.size() == m_reportedSize)
+    const QSize size = m_activity->pictureSize();
+    if (inWindow == m_reported && fullscreen == m_reportedFullscreen && size == m_reportedSize)
         return;
     m_reported = inWindow;
     m_reportedFullscreen = fullscreen;
-    m_reportedSize = m_image.size();
+    m_reportedSize = size;
     if (inWindow.isNull())
         return;
     const qint64 stream = m_activity->shownStream();
-    QTimer::singleShot(0, this, [inWindow, fullscreen, stream, size = m_image.size()] {
+    QTimer::singleShot(0, this, [inWindow, fullscreen, stream, size] {
         events().write(QStringLiteral("display.stream"), {{QStringLiteral("stream"), static_cast<double>(stream)},
                                                           {QStringLiteral("x"), inWindow.x()},
                                                           {QStringLiteral("y"), inWindow.y()},
@@ -219,7 +221,7 @@ void StreamView::reportPicture(const QRect &picture)
 bool StreamView::toStream(const QPoint &pos, bool clamp, QPointF *out) const
 {
     const QRect picture = pictureRect();
-    if (picture.isEmpty() || m_image.isNull())
+    if (picture.isEmpty() || !m_showing)
         return false;
     double x = (pos.x() - picture.left() + 0.5) / picture.width();
     double y = (pos.y() - picture.top() + 0.5) / picture.height();
@@ -290,7 +292,7 @@ void StreamView::wheelEvent(QWheelEvent *event)
 
 void StreamView::keyPressEvent(QKeyEvent *event)
 {
-    if (m_activity->shownStream() < 0 || m_image.isNull())
+    if (!m_showing)
         return;
     for (const RoomKey &k : roomKeys(event->key(), event->nativeScanCode(), event->text())) {
         sendKey(0, k.vk, k.scan);
@@ -302,7 +304,7 @@ void StreamView::keyPressEvent(QKeyEvent *event)
 
 void StreamView::keyReleaseEvent(QKeyEvent *event)
 {
-    if (m_activity->shownStream() < 0 || m_image.isNull() || event->isAutoRepeat())
+    if (!m_showing || event->isAutoRepeat())
         return;
     for (const RoomKey &k : roomKeys(event->key(), event->nativeScanCode(), event->text())) {
         if (k.vk != 0)

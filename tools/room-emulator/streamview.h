@@ -48,7 +48,8 @@ private:
 
     RoomActivity *m_activity;
     QList<Room> m_rooms;
-    QImage m_image;
+    // A picture was drawn by the last paint (input goes back only then).
+    bool m_showing = false;
     QTimer m_rateTimer;
     QRect m_reported;
     bool m_reportedFullscreen = false;
