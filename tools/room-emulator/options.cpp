@@ -440,6 +440,7 @@ ParseOutcome parseOptions(const QStringList &arguments, EmulatorOptions *o)
             return fail(QStringLiteral("--display-geometry: WxH or WxH+X+Y, at least 320x240"));
         o->displayGeometry =
             QRect(m.captured(3).toInt(), m.captured(4).toInt(), m.captured(1).toInt(), m.captured(2).toInt());
+        o->displayPlaced = !m.captured(3).isEmpty();
     }
     o->eventsFile = value("events");
     o->quitOnEof = isSet("quit-on-eof");

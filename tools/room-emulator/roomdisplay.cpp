@@ -235,7 +235,8 @@ RoomDisplay::RoomDisplay(RoomActivity *activity, const EmulatorOptions &options,
     activity->setCaptureSource([this] { return capturePng(); });
 
     resize(options.displayGeometry.size());
-    move(options.displayGeometry.topLeft());
+    if (options.displayPlaced)
+        move(options.displayGeometry.topLeft());
 }
 
 RoomDisplay::~RoomDisplay()
