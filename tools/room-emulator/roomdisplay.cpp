@@ -224,7 +224,8 @@ RoomDisplay::RoomDisplay(RoomActivity *activity, const EmulatorOptions &options,
                          {QStringLiteral("size"), static_cast<double>(size)},
                          {QStringLiteral("sha256"), prefix}});
             });
-    connect(activity, &RoomActivity::fullscreenChanged, this, &RoomDisplay::onFullscreen);
+    connect(activity, &RoomActivity::fullscreenChanged, this, &RoomDisplay::updateLayout);
+    connect(activity, &RoomActivity::streamChanged, this, &RoomDisplay::updateLayout);
     connect(m_stream, &StreamView::firstPainted, this, [this] {
         events().write(QStringLiteral("display.shown"), {{QStringLiteral("window"), static_cast<double>(winId())},
                                                          {QStringLiteral("x"), geometry().x()},
@@ -261,8 +262,14 @@ void RoomDisplay::addItem(const QString &kind, const QString &title, const QStri
     events().write(QStringLiteral("display.item"), e);
 }
 
-void RoomDisplay::onFullscreen(bool on)
+void RoomDisplay::updateLayout()
 {
+    // Full screen is the stream's: with nothing streaming the room shows its
+    // code, notes and items again.
+    const bool on = m_activity->fullscreen() && m_activity->shownStream() >= 0;
+    if (on == m_fullscreen)
+        return;
+    m_fullscreen = on;
     m_notes->setVisible(!on);
     m_side->setVisible(!on);
     events().write(QStringLiteral("display.fullscreen"), {{QStringLiteral("on"), on}});

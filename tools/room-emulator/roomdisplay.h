@@ -33,7 +33,7 @@ protected:
 
 private:
     void addItem(const QString &kind, const QString &title, const QString &detail, const QJsonObject &logged);
-    void onFullscreen(bool on);
+    void updateLayout();
 
     RoomActivity *m_activity;
     StreamView *m_stream;
@@ -43,4 +43,5 @@ private:
     QLabel *m_itemsEmpty;
     QLabel *m_itemsCount;
     int m_itemTotal = 0;
+    bool m_fullscreen = false;
 };

@@ -365,6 +365,19 @@ void TestRoomEmulatorDisplay::fullscreen()
         const QJsonObject back =
             emu.waitFor("display.stream", [](const QJsonObject &e) { return !e.value("fullscreen").toBool(); });
         QCOMPARE(rectOf(back), before);
+        const auto layout = [&emu](bool on) {
+            return !emu.waitFor("display.fullscreen",
+                                [on](const QJsonObject &e) { return e.value("on").toBool() == on; })
+                        .isEmpty();
+        };
+        QVERIFY(layout(true));
+        QVERIFY(layout(false));
+        // Full screen belongs to the stream: when it ends, the room shows
+        // its code, notes and items again.
+        session.send(message(22));
+        QVERIFY(layout(true));
+        video.send(commandOf("DISCONNECT"));
+        QVERIFY(layout(false));
     } else {
         // The answer went out before any change would have: once a later
         // command is answered, no change can still be on its way.
