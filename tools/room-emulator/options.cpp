@@ -171,7 +171,8 @@ behind; beyond that lines are dropped and counted (events.dropped). Main ones:
   display.stream {stream,x,y,width,height,picture_width,picture_height,
                   fullscreen} (where the picture lies in the window)
   display.note {x,y,width,height,color,tag,text} display.item {kind,text[,size,sha256]}
-  display.input {command,...} (remote input sent from the window)
+  display.fullscreen {on} display.error {stream,error}
+  (input from the window goes out as stream.send MOUS_EVENT / KEYB_EVENT)
 
 FAULTS (--fault):
   silent              after the session greeting send nothing at all
