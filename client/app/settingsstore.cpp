@@ -42,18 +42,28 @@ QString settingsFilePath()
                            QStringLiteral("config.json"));
 }
 
-QString derivedUserName()
+UserNameSources systemUserNameSources()
 {
-    for (const std::wstring &name : {Platform::displayUserName(), Platform::logonUserName()}) {
-        if (!name.empty())
-            return QString::fromStdWString(name);
-    }
-    for (const char *variable : {"USER", "USERNAME"}) {
-        const QString value = qEnvironmentVariable(variable);
-        if (!value.isEmpty())
-            return value;
+    UserNameSources sources;
+    sources.displayName = QString::fromStdWString(Platform::displayUserName());
+    sources.logonName = QString::fromStdWString(Platform::logonUserName());
+    sources.user = qEnvironmentVariable("USER");
+    sources.userName = qEnvironmentVariable("USERNAME");
+    return sources;
+}
+
+QString firstUserName(const UserNameSources &sources)
+{
+    for (const QString *name : {&sources.displayName, &sources.logonName, &sources.user, &sources.userName}) {
+        if (!name->isEmpty())
+            return *name;
     }
     return QStringLiteral("User");
+}
+
+QString derivedUserName()
+{
+    return firstUserName(systemUserNameSources());
 }
 
 ClientSettings defaultSettings()

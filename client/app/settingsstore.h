@@ -24,6 +24,20 @@ struct ClientSettings {
 // <generic data location>/Velmorant Client/config.json, cleaned.
 QString settingsFilePath();
 
+// Where a default user name can come from, in order of preference.
+struct UserNameSources {
+    QString displayName; // the account's full name
+    QString logonName;
+    QString user;     // $USER
+    QString userName; // $USERNAME
+};
+
+// The system's names, read now.
+UserNameSources systemUserNameSources();
+
+// The first non-empty source, or "User".
+QString firstUserName(const UserNameSources &sources);
+
 // The account's display name, logon name, $USER, $USERNAME or "User".
 QString derivedUserName();
 

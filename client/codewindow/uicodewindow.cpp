@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 #include "settings/uiconfigurationwindow.h"
 #include "uicodetextbox.h"
+#include "uimainwindowadvanced.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -16,6 +17,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLoggingCategory>
+#include <QScreen>
 #include <QTextStream>
 
 Q_LOGGING_CATEGORY(lcCodeWindow, "velmorant.codewindow")
@@ -384,8 +386,26 @@ void UiCodeWindow::stlButtonConnectClicked()
     const QList<Kiv::Network::ServerInfo> servers = m_serverFinder->getServers();
     if (servers.isEmpty())
         return;
-    // Joining opens the session window once it exists; until then the code
-    // window only steps aside.
+    const Kiv::Network::ServerInfo server = servers.first();
+    if (server.type == 2) {
+        if (!m_sessionWindow) {
+            m_sessionWindow = std::make_unique<Velmorant::Advanced::UiMainWindowAdvanced>();
+            m_sessionWindow->setSettingsWindow(m_settingsWindow);
+            m_sessionWindow->cacheSettings();
+        }
+        m_settingsWindow->setMode(Velmorant::UiConfigurationWindow::AdvancedWindowMode);
+        m_sessionWindow->startSession(server);
+        m_sessionWindow->setCodeWindow(this);
+        QPoint at(x() + width() / 2 - m_sessionWindow->width() / 2, y() + height() / 2 - m_sessionWindow->height() / 2);
+        // Centred on a window near a screen edge, it would stick out of it.
+        if (const QScreen *screen = this->screen()) {
+            const QRect area = screen->availableGeometry();
+            at.setX(qBound(area.left(), at.x(), qMax(area.left(), area.right() + 1 - m_sessionWindow->width())));
+            at.setY(qBound(area.top(), at.y(), qMax(area.top(), area.bottom() + 1 - m_sessionWindow->height())));
+        }
+        m_sessionWindow->move(at);
+        m_sessionWindow->show();
+    }
     hide();
     m_serverFinder->overrideCode(QStringLiteral("_____"));
     if (m_textbox)

@@ -21,6 +21,9 @@ namespace Velmorant {
 class SingleInstanceServer;
 class UiConfigurationWindow;
 } // namespace Velmorant
+namespace Velmorant::Advanced {
+class UiMainWindowAdvanced;
+}
 
 class UiCodeWindow : public UiFreeWindow {
     Q_OBJECT
@@ -36,6 +39,8 @@ public:
     const Velmorant::UpdateChecker &updateChecker() const { return m_updateChecker; }
     Kiv::Network::ServerFinder &serverFinder() { return *m_serverFinder; }
     Velmorant::UiConfigurationWindow *settingsWindow() const { return m_settingsWindow; }
+    // Null until the first join.
+    Velmorant::Advanced::UiMainWindowAdvanced *sessionWindow() const { return m_sessionWindow.get(); }
 
     void childKeyPressEvent(QKeyEvent *pEvent) override;
 
@@ -90,6 +95,8 @@ private:
     bool m_updateCheckStarted = false;
     int m_state = Idle;
     std::unique_ptr<Velmorant::SingleInstanceServer> m_instanceServer;
+    // Created at the first join, reused for every later one.
+    std::unique_ptr<Velmorant::Advanced::UiMainWindowAdvanced> m_sessionWindow;
 
     UiCodeTextbox *m_textbox = nullptr;
     QString m_loggedStatus;

@@ -229,5 +229,53 @@
         <source>Redémarrage de l'application nécessaire</source>
         <translation>Restart the application to apply the change</translation>
     </message>
+    <message>
+        <source>StartStreamText</source>
+        <translation>Share my screen</translation>
+    </message>
+    <message>
+        <source>StopStreamText</source>
+        <translation>Stop sharing</translation>
+    </message>
+    <message>
+        <source>PauseStreamText</source>
+        <translation>Pause or resume sharing</translation>
+    </message>
+    <message>
+        <source>FullScreenMaximizeStreamText</source>
+        <translation>Show full screen in the room</translation>
+    </message>
+    <message>
+        <source>FullScreenMinimizeStreamText</source>
+        <translation>Leave full screen</translation>
+    </message>
+    <message>
+        <source>SendFileText</source>
+        <translation>Send files</translation>
+    </message>
+    <message>
+        <source>SendCaptureText</source>
+        <translation>Send a capture of my screen</translation>
+    </message>
+    <message>
+        <source>SendWebText</source>
+        <translation>Send a web link</translation>
+    </message>
+    <message>
+        <source>SendNoteText</source>
+        <translation>Send a note</translation>
+    </message>
+    <message>
+        <source>OpenConfigurationText</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>DisconnectText</source>
+        <translation>Leave the room</translation>
+    </message>
+    <message>
+        <source>GetCaptureText</source>
+        <translation>Get a capture of the room display</translation>
+    </message>
 </context>
 </TS>

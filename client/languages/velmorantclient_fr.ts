@@ -229,5 +229,53 @@
         <source>Redémarrage de l'application nécessaire</source>
         <translation>Redémarrage de l'application nécessaire</translation>
     </message>
+    <message>
+        <source>StartStreamText</source>
+        <translation>Partager mon écran</translation>
+    </message>
+    <message>
+        <source>StopStreamText</source>
+        <translation>Arrêter le partage</translation>
+    </message>
+    <message>
+        <source>PauseStreamText</source>
+        <translation>Mettre en pause ou reprendre le partage</translation>
+    </message>
+    <message>
+        <source>FullScreenMaximizeStreamText</source>
+        <translation>Afficher en plein écran dans la salle</translation>
+    </message>
+    <message>
+        <source>FullScreenMinimizeStreamText</source>
+        <translation>Quitter le plein écran</translation>
+    </message>
+    <message>
+        <source>SendFileText</source>
+        <translation>Envoyer des fichiers</translation>
+    </message>
+    <message>
+        <source>SendCaptureText</source>
+        <translation>Envoyer une capture de mon écran</translation>
+    </message>
+    <message>
+        <source>SendWebText</source>
+        <translation>Envoyer un lien web</translation>
+    </message>
+    <message>
+        <source>SendNoteText</source>
+        <translation>Envoyer une note</translation>
+    </message>
+    <message>
+        <source>OpenConfigurationText</source>
+        <translation>Réglages</translation>
+    </message>
+    <message>
+        <source>DisconnectText</source>
+        <translation>Quitter la salle</translation>
+    </message>
+    <message>
+        <source>GetCaptureText</source>
+        <translation>Récupérer une capture de l'écran de la salle</translation>
+    </message>
 </context>
 </TS>

@@ -61,6 +61,12 @@ void TcpSocket::sendMessage(const QByteArray &pPayload)
     m_sendQueue.append(payload);
 }
 
+void TcpSocket::clearSendQueue()
+{
+    std::lock_guard<std::mutex> lock(m_sendLock);
+    m_sendQueue.clear();
+}
+
 void TcpSocket::stop()
 {
     m_stopRequested = true;

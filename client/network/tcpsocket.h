@@ -40,6 +40,8 @@ public:
     void connectToServer(const QHostAddress &pAddress, quint16 pPort);
     // Queues a payload; returns at once.
     void sendMessage(const QByteArray &pPayload);
+    // Drops what is queued and not yet written (between connections).
+    void clearSendQueue();
     // Asks the connection to end; returns at once.
     void stop();
     bool isConnected() const { return m_connected.load(); }

@@ -53,9 +53,34 @@ private:
     QString configPath() const { return m_dir.filePath("Velmorant Client/config.json"); }
 
 private slots:
-    void init()
+    void init() { QDir(m_dir.filePath("Velmorant Client")).removeRecursively(); }
+
+    // The default name (and the session's identity when no name is chosen):
+    // the first source that gives one.
+    void userNameChain_data()
     {
-        QDir(m_dir.filePath("Velmorant Client")).removeRecursively();
+        QTest::addColumn<QStringList>("sources"); // display, logon, USER, USERNAME
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("display name") << QStringList{"Full Name", "login", "u", "un"} << "Full Name";
+        QTest::newRow("logon name") << QStringList{"", "login", "u", "un"} << "login";
+        QTest::newRow("USER") << QStringList{"", "", "u", "un"} << "u";
+        QTest::newRow("USERNAME") << QStringList{"", "", "", "un"} << "un";
+        QTest::newRow("fixed") << QStringList{"", "", "", ""} << "User";
+    }
+    void userNameChain()
+    {
+        QFETCH(QStringList, sources);
+        QTEST(firstUserName({sources[0], sources[1], sources[2], sources[3]}), "expected");
+    }
+
+    void userNameSourcesReadTheEnvironment()
+    {
+        qputenv("USER", "tester-user");
+        qputenv("USERNAME", "tester-username");
+        const UserNameSources sources = systemUserNameSources();
+        QCOMPARE(sources.user, QString("tester-user"));
+        QCOMPARE(sources.userName, QString("tester-username"));
+        QVERIFY(!sources.logonName.isEmpty()); // the account running the test has one
     }
 
     void pathUnderGenericDataLocation()
@@ -79,8 +104,8 @@ private slots:
         // Written at once, indented, members sorted by key.
         const QByteArray text = readAll(configPath());
         const QJsonObject o = QJsonDocument::fromJson(text).object();
-        QCOMPARE(o.keys(), (QStringList{"CapturePath", "ConfigIsOnTop", "ConfigRemoteControl", "Langage",
-                                        "ScreenId", "UserName"}));
+        QCOMPARE(o.keys(), (QStringList{"CapturePath", "ConfigIsOnTop", "ConfigRemoteControl", "Langage", "ScreenId",
+                                        "UserName"}));
         QVERIFY(text.contains("\n    \"CapturePath\""));
         QCOMPARE(o.value("Langage").toString(), QString("Fran?ais"));
         QCOMPARE(o.value("ConfigRemoteControl").toBool(), true);

@@ -1,0 +1,562 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "uimainwindowadvanced.h"
+
+#include "app/settingsstore.h"
+#include "glimrastreamlibrary.h"
+#include "sessionlog.h"
+#include "settings/uiconfigurationwindow.h"
+#include "uicustombutton.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QHostInfo>
+#include <QLabel>
+#include <QScreen>
+#include <QTimer>
+#include <QTimerEvent>
+
+namespace Velmorant::Advanced {
+
+namespace {
+
+// Tooltip keys; their texts come from the catalogues, under the context the
+// buttons translate them with.
+[[maybe_unused]] const char *const kToolTipKeys[] = {
+    QT_TRANSLATE_NOOP("UiFreeWindow", "StartStreamText"),
+    QT_TRANSLATE_NOOP("UiFreeWindow", "StopStreamText"),
+    QT_TRANSLATE_NOOP("UiFreeWindow", "PauseStreamText"),
+    QT_TRANSLATE_NOOP("UiFreeWindow", "FullScreenMaximizeStreamText"),
+    QT_TRANSLATE_NOOP("UiFreeWindow", "FullScreenMinimizeStreamText"),
+    QT_TRANSLATE_NOOP("UiFreeWindow", "SendFileText"),
+    QT_TRANSLATE_NOOP("UiFreeWindow", "SendCaptureText"),
+    QT_TRANSLATE_NOOP("UiFreeWindow", "SendWebText"),
+    QT_TRANSLATE_NOOP("UiFreeWindow", "SendNoteText"),
+    QT_TRANSLATE_NOOP("UiFreeWindow", "OpenConfigurationText"),
+    QT_TRANSLATE_NOOP("UiFreeWindow", "DisconnectText"),
+    QT_TRANSLATE_NOOP("UiFreeWindow", "GetCaptureText"),
+};
+
+const char kStyleSheet[] = "QToolTip{ background: #FFFFFF; border-width: 0px; color: #505050; border-radius: 2px}";
+
+const char *const kSendMenuButtons[] = {"ButttonUploadExplorer", "ButtonUploadCapture", "ButtonUploadWeb",
+                                        "ButtonUploadNote"};
+
+// Re-rendering an SVG on every tick would cost for nothing.
+void showImage(UiCustomButton *pButton, const QString &pPath)
+{
+    if (pButton && pButton->currentImage() != pPath)
+        pButton->setImage(pPath);
+}
+
+const char *fluxName(StreamButtonsLook::Flux pFlux)
+{
+    switch (pFlux) {
+    case StreamButtonsLook::Flux::Started:
+        return "started";
+    case StreamButtonsLook::Flux::Starting:
+        return "starting";
+    default:
+        return "stopped";
+    }
+}
+
+} // namespace
+
+UiMainWindowAdvanced::UiMainWindowAdvanced(QWidget *parent, std::unique_ptr<StreamLibrary> pLibrary)
+    : UiFreeWindow(parent), m_library(pLibrary ? std::move(pLibrary) : std::make_unique<GlimraStreamLibrary>()),
+      m_stream(*m_library, [this](const QByteArray &pPayload) { send(pPayload); })
+{
+    setObjectName(QStringLiteral("VelmorantWidgetForm"));
+    setEnabled(true);
+    setAcceptDrops(true);
+    setStyleSheet(QLatin1String(kStyleSheet));
+
+    m_socket.setConnectedCallback([this](Kiv::Network::TcpSocket *pSocket) { onSocketConnected(pSocket); });
+    m_socket.setConnectionFailedCallback(
+        [this](Kiv::Network::TcpSocket *pSocket) { onSocketConnectionFailed(pSocket); });
+    m_socket.setMessageReceivedCallback([this](Kiv::Network::TcpSocket *pSocket, QByteArray pMessage) {
+        onSocketMessageReceived(pSocket, std::move(pMessage));
+    });
+    m_socket.setConnectionStoppedCallback(
+        [this](Kiv::Network::TcpSocket *pSocket) { onSocketConnectionStopped(pSocket); });
+
+    setWindowName("UiMainWindowAdvanced");
+    buildWindow();
+
+    startTimer(StreamControl::kTickMs, Qt::CoarseTimer);
+
+    qRegisterMetaType<SendFileType>("SendFileType");
+    connect(this, &UiMainWindowAdvanced::sigFileRequestAccepted, this, &UiMainWindowAdvanced::sltFileRequestAccepted,
+            Qt::QueuedConnection);
+}
+
+UiMainWindowAdvanced::~UiMainWindowAdvanced()
+{
+    // The socket's thread calls back into this window: end it first.
+    m_socket.stop();
+    m_socket.wait();
+}
+
+void UiMainWindowAdvanced::showWidget(const char *pName, bool pVisible)
+{
+    if (QWidget *widget = findWidget(pName))
+        widget->setVisible(pVisible);
+}
+
+void UiMainWindowAdvanced::onWindowBuilt()
+{
+    const struct {
+        const char *name;
+        bool visible;
+        const char *toolTip;
+    } buttons[] = {
+        {"ButtonFlux", true, "StartStreamText"},
+        {"ButtonFluxPause", false, "PauseStreamText"},
+        {"ButtonFluxFullScreenMaximize", false, "FullScreenMaximizeStreamText"},
+        {"ButtonFluxFullScreenMinimize", false, "FullScreenMinimizeStreamText"},
+        {"ButtonUpload", true, nullptr},
+        {"ButttonUploadExplorer", false, "SendFileText"},
+        {"ButtonUploadCapture", false, "SendCaptureText"},
+        {"ButtonUploadWeb", false, "SendWebText"},
+        {"ButtonUploadNote", false, "SendNoteText"},
+        {"ButtonConfig", true, "OpenConfigurationText"},
+        {"ButtonDisconnect", true, "DisconnectText"},
+        {"ButtonCapture", true, "GetCaptureText"},
+        {"ButtonClose", true, nullptr},
+        {"ButtonMinimize", true, nullptr},
+    };
+    for (const auto &b : buttons) {
+        auto *button = findWidget<UiCustomButton>(b.name);
+        if (!button)
+            continue;
+        button->setVisible(b.visible);
+        if (b.toolTip)
+            button->setToolTipText(QString::fromLatin1(b.toolTip));
+    }
+    for (const char *name : {"ButtonFluxPause", "ButtonFluxFullScreenMaximize", "ButtonFluxFullScreenMinimize"}) {
+        if (QWidget *widget = findWidget(name))
+            widget->setEnabled(false);
+    }
+    // The animations lie over buttons: they must not take their clicks.
+    for (const char *name : {"LoaderFlux", "ButtonFluxPauseAnim"}) {
+        if (QWidget *widget = findWidget(name)) {
+            widget->hide();
+            widget->setFocusPolicy(Qt::NoFocus);
+            widget->setAttribute(Qt::WA_TransparentForMouseEvents);
+        }
+    }
+    showWidget("LoaderImage", false);
+    showWidget("DisableMask", false);
+}
+
+void UiMainWindowAdvanced::setSettingsWindow(Velmorant::UiConfigurationWindow *pSettingsWindow)
+{
+    m_settingsWindow = pSettingsWindow;
+    m_settingsWindow->setWindowModality(Qt::ApplicationModal);
+    connect(m_settingsWindow, &Velmorant::UiConfigurationWindow::configurationUpdated, this,
+            &UiMainWindowAdvanced::onConfigurationUpdated);
+    connect(m_settingsWindow, &Velmorant::UiConfigurationWindow::userNameChanged, this,
+            &UiMainWindowAdvanced::sendNewName);
+    connect(m_settingsWindow, &Velmorant::UiConfigurationWindow::remoteControlAuthorizationChanged, this,
+            &UiMainWindowAdvanced::sendRemoteControlSlot);
+}
+
+void UiMainWindowAdvanced::cacheSettings()
+{
+    if (!m_settingsWindow)
+        return;
+    m_settingsWindow->readConfiguration();
+    m_screenIndex = m_settingsWindow->screenId();
+    m_userName = m_settingsWindow->userName();
+    m_capturePath = m_settingsWindow->capturePath();
+    m_onTop = m_settingsWindow->isOnTop();
+    m_remoteControl = m_settingsWindow->remoteControlAllowed();
+    m_language = m_settingsWindow->language();
+    m_stream.setScreenIndex(m_screenIndex);
+    m_stream.setRemoteControl(m_remoteControl);
+    m_settingsWindow->applyOnTop();
+}
+
+void UiMainWindowAdvanced::startSession(const Kiv::Network::ServerInfo &pServerInfo)
+{
+    m_serverInfo = pServerInfo;
+    // The last connection's thread may be finishing its final callback.
+    m_socket.wait(Kiv::Network::TcpSocket::kConnectTimeoutMs);
+    // Nothing of an ended session may reach the next room before its greeting.
+    m_socket.clearSendQueue();
+    m_pendingSends.clear();
+    m_sessionOpen = false;
+    qCInfo(lcSession).noquote() << "joining" << m_serverInfo.name << "at" << m_serverInfo.address << "port"
+                                << m_serverInfo.port;
+    m_socket.connectToServer(QHostAddress(m_serverInfo.address), m_serverInfo.port);
+}
+
+void UiMainWindowAdvanced::setCodeWindow(QWidget *pCodeWindow)
+{
+    m_codeWindow = pCodeWindow;
+}
+
+// --- the session connection ---------------------------------------------
+
+void UiMainWindowAdvanced::onSocketConnected(Kiv::Network::TcpSocket *pTcpSocket)
+{
+    // Queued here, on the socket's thread, before its first write: the
+    // greeting goes out first whatever the window queues meanwhile.
+    pTcpSocket->sendMessage(SessionMessages::greeting());
+    QMetaObject::invokeMethod(this, &UiMainWindowAdvanced::stlConnectionReady, Qt::QueuedConnection);
+}
+
+void UiMainWindowAdvanced::onSocketConnectionFailed(Kiv::Network::TcpSocket *)
+{
+    // The stopped callback follows.
+}
+
+void UiMainWindowAdvanced::onSocketMessageReceived(Kiv::Network::TcpSocket *, QByteArray pMessage)
+{
+    QMetaObject::invokeMethod(
+        this, [this, message = std::move(pMessage)] { dispatchMessage(message); }, Qt::QueuedConnection);
+}
+
+void UiMainWindowAdvanced::onSocketConnectionStopped(Kiv::Network::TcpSocket *)
+{
+    QMetaObject::invokeMethod(this, "stlConnectionStopped", Qt::AutoConnection);
+}
+
+void UiMainWindowAdvanced::stlConnectionReady()
+{
+    qCInfo(lcSession) << "session open";
+    m_sessionOpen = true;
+    const QList<QByteArray> pending = std::move(m_pendingSends);
+    m_pendingSends.clear();
+    for (const QByteArray &payload : pending)
+        m_socket.sendMessage(payload);
+}
+
+void UiMainWindowAdvanced::send(const QByteArray &pPayload)
+{
+    // What the user does while the connection is being made follows the
+    // greeting.
+    if (!m_sessionOpen) {
+        m_pendingSends.append(pPayload);
+        return;
+    }
+    m_socket.sendMessage(pPayload);
+}
+
+void UiMainWindowAdvanced::dispatchMessage(const QByteArray &pPayload)
+{
+    const ReceivedSessionMessage message = readSessionMessage(pPayload);
+    switch (message.type) {
+    case SessionMessageType::None:
+        qCDebug(lcSession).noquote() << "message ignored:" << message.ignoredReason;
+        break;
+    case SessionMessageType::IdentityRequest:
+        sendIdentity();
+        break;
+    case SessionMessageType::FileAccepted:
+        emit sigFileRequestAccepted(message.transferId);
+        break;
+    case SessionMessageType::StreamStart:
+        m_stream.onStreamStart(message.bodyValid, message.streamStart, QString::fromStdString(m_socket.peerAddress()));
+        sltUpdateFluxButtonState();
+        break;
+    case SessionMessageType::CaptureImage:
+        sltCaptureDone(QVariant(message.image));
+        break;
+    case SessionMessageType::CaptureRefused:
+        sltCaptureRefused();
+        break;
+    case SessionMessageType::CaptureError:
+        sltCaptureGenericError();
+        break;
+    case SessionMessageType::SessionSettings:
+        if (message.bodyValid)
+            sltSettingsReceived(message.settings);
+        else
+            qCInfo(lcSession) << "SessionSettings body does not parse: ignored";
+        break;
+    case SessionMessageType::AllowedExtensions:
+        m_allowedExtensions << message.extensions;
+        break;
+    case SessionMessageType::RemoteControlQuery:
+        send(SessionMessages::remoteControlMessage(m_remoteControl));
+        break;
+    case SessionMessageType::FullscreenState:
+        m_stream.onFullscreenState(message.bodyValid, message.fullscreenState);
+        sltUpdateFluxButtonState();
+        break;
+    default:
+        break;
+    }
+}
+
+void UiMainWindowAdvanced::sendIdentity()
+{
+    QTimer::singleShot(0, this, [this] {
+        showWidget("DisableMask", false);
+        repaint();
+    });
+    const QString computerName = QHostInfo::localHostName();
+    const QString userName = m_userName.isEmpty() ? Velmorant::derivedUserName() : m_userName;
+    send(SessionMessages::identity(computerName, userName));
+}
+
+void UiMainWindowAdvanced::sltSettingsReceived(QJsonObject pJsonConfig)
+{
+    const RoomSettings settings = roomSettingsFrom(pJsonConfig);
+    if (auto *title = findWidget<QLabel>("Title"))
+        title->setText(settings.title);
+    if (auto *capture = findWidget<UiCustomButton>("ButtonCapture")) {
+        capture->setHandCursor(settings.captureAllowed);
+        showImage(capture, settings.captureAllowed ? capture->backgroundImage() : capture->backgroundImage2());
+    }
+    m_fullscreenFeature = settings.fullscreenFeature;
+    m_stream.setFullscreenFeature(settings.fullscreenFeature);
+    qCInfo(lcSession).noquote() << QStringLiteral("room settings title=\"%1\" capture=%2 fullscreen=%3")
+                                       .arg(settings.title)
+                                       .arg(int(settings.captureAllowed))
+                                       .arg(int(settings.fullscreenFeature));
+    sltUpdateFluxButtonState();
+}
+
+// --- settings ------------------------------------------------------------
+
+void UiMainWindowAdvanced::stlButtonConfigurationClicked()
+{
+    if (!m_settingsWindow)
+        return;
+    m_settingsWindow->fillScreenList();
+    m_settingsWindow->setScreenId(StreamControl::streamedScreenIndex(m_screenIndex, screenCount()));
+    m_settingsWindow->setUserName(m_userName);
+    m_settingsWindow->setCapturePath(m_capturePath);
+    m_settingsWindow->setOnTop(m_onTop);
+    m_settingsWindow->setRemoteControlAllowed(m_remoteControl);
+    m_settingsWindow->setLanguage(m_language);
+    show();
+    m_settingsWindow->setWindowFlag(Qt::WindowStaysOnTopHint, m_onTop);
+    m_settingsWindow->show();
+}
+
+void UiMainWindowAdvanced::onConfigurationUpdated()
+{
+    if (!m_settingsWindow)
+        return;
+    const bool remoteControl = m_settingsWindow->remoteControlAllowed();
+    if (remoteControl != m_remoteControl)
+        m_library->remoteInteractionActived(remoteControl);
+    cacheSettings();
+}
+
+void UiMainWindowAdvanced::sendNewName(QString pNewName)
+{
+    send(SessionMessages::userNameMessage(pNewName));
+}
+
+void UiMainWindowAdvanced::sendRemoteControlSlot(bool pConfigRemoteControl)
+{
+    send(SessionMessages::remoteControlMessage(pConfigRemoteControl));
+}
+
+// --- window buttons and the end of a session ------------------------------
+
+void UiMainWindowAdvanced::stlButtonCloseClicked()
+{
+    m_socket.stop();
+    QCoreApplication::exit(0);
+}
+
+void UiMainWindowAdvanced::stlButtonMinimizeClicked()
+{
+    showMinimized();
+}
+
+void UiMainWindowAdvanced::stlButtonDisconnectClicked()
+{
+    qCInfo(lcSession) << "disconnect";
+    m_socket.stop();
+    m_library->stop();
+    if (m_settingsWindow)
+        m_settingsWindow->setMode(Velmorant::UiConfigurationWindow::CodeWindowMode);
+}
+
+void UiMainWindowAdvanced::stlConnectionStopped()
+{
+    qCInfo(lcSession) << "session ended";
+    m_sessionOpen = false;
+    m_pendingSends.clear();
+    m_stream.sessionEnded();
+    if (m_codeWindow) {
+        m_codeWindow->show();
+        m_codeWindow->raise();
+        m_codeWindow->activateWindow();
+    }
+    if (m_settingsWindow)
+        m_settingsWindow->hide();
+    showWidget("LoaderImage", false);
+
+    // Close the send menu.
+    if (auto *upload = findWidget<UiCustomButton>("ButtonUpload"))
+        showImage(upload, upload->backgroundImage());
+    for (const char *name : kSendMenuButtons)
+        showWidget(name, false);
+    showWidget("ButtonConfig", true);
+    showWidget("ButtonDisconnect", true);
+    m_uploadMenuOpen = false;
+
+    hide();
+}
+
+// --- stream control --------------------------------------------------------
+
+int UiMainWindowAdvanced::screenCount() const
+{
+    return QGuiApplication::screens().size();
+}
+
+void UiMainWindowAdvanced::stlButtonFluxClicked()
+{
+    m_stream.fluxClicked(screenCount());
+    sltUpdateFluxButtonState();
+}
+
+void UiMainWindowAdvanced::stlButtonFluxPauseClicked()
+{
+    m_stream.pauseClicked();
+    sltUpdateFluxButtonState();
+}
+
+void UiMainWindowAdvanced::stlButtonFluxFullScreenMaximizeClicked()
+{
+    m_stream.maximizeClicked();
+    sltUpdateFluxButtonState();
+}
+
+void UiMainWindowAdvanced::stlButtonFluxFullScreenMinimizeClicked()
+{
+    m_stream.minimizeClicked();
+    sltUpdateFluxButtonState();
+}
+
+void UiMainWindowAdvanced::timerEvent(QTimerEvent *pEvent)
+{
+    Q_UNUSED(pEvent);
+    if (m_stream.tick())
+        sltUpdateFluxButtonState();
+}
+
+void UiMainWindowAdvanced::sltUpdateFluxButtonState()
+{
+    applyStreamLook(m_stream.look());
+}
+
+void UiMainWindowAdvanced::applyStreamLook(const StreamButtonsLook &pLook)
+{
+    if (auto *flux = findWidget<UiCustomButton>("ButtonFlux")) {
+        switch (pLook.flux) {
+        case StreamButtonsLook::Flux::Stopped:
+            showImage(flux, flux->backgroundImage());
+            break;
+        case StreamButtonsLook::Flux::Started:
+            showImage(flux, flux->backgroundImage2());
+            break;
+        case StreamButtonsLook::Flux::Starting:
+            showImage(flux, flux->backgroundImage3());
+            break;
+        }
+        flux->setToolTipText(QString::fromLatin1(pLook.fluxToolTip));
+    }
+    showWidget("LoaderFlux", pLook.loaderVisible);
+    if (auto *pause = findWidget<UiCustomButton>("ButtonFluxPause")) {
+        pause->setVisible(pLook.pauseVisible);
+        pause->setEnabled(pLook.pauseVisible);
+        showImage(pause, pLook.paused ? pause->backgroundImage2() : pause->backgroundImage());
+    }
+    showWidget("ButtonFluxPauseAnim", pLook.pauseVisible && pLook.paused);
+    const struct {
+        const char *name;
+        bool visible;
+        bool enabled;
+    } fullscreenButtons[] = {
+        {"ButtonFluxFullScreenMaximize", pLook.maximizeVisible, pLook.maximizeEnabled},
+        {"ButtonFluxFullScreenMinimize", pLook.minimizeVisible, pLook.minimizeEnabled},
+    };
+    for (const auto &f : fullscreenButtons) {
+        auto *button = findWidget<UiCustomButton>(f.name);
+        if (!button)
+            continue;
+        showImage(button, pLook.fullscreenUsable ? button->backgroundImage() : button->backgroundImage2());
+        button->setVisible(f.visible);
+        button->setEnabled(f.enabled);
+    }
+
+    // One line per change of what the buttons show.
+    const QString line = QStringLiteral("stream look flux=%1 loader=%2 pause=%3 paused=%4 maximize=%5%6 "
+                                        "minimize=%7%8 usable=%9")
+                             .arg(QLatin1String(fluxName(pLook.flux)))
+                             .arg(int(pLook.loaderVisible))
+                             .arg(int(pLook.pauseVisible))
+                             .arg(int(pLook.paused))
+                             .arg(int(pLook.maximizeVisible))
+                             .arg(pLook.maximizeEnabled ? "" : "d")
+                             .arg(int(pLook.minimizeVisible))
+                             .arg(pLook.minimizeEnabled ? "" : "d")
+                             .arg(int(pLook.fullscreenUsable));
+    if (line != m_loggedLook) {
+        m_loggedLook = line;
+        qCInfo(lcSession).noquote() << line;
+    }
+}
+
+// --- sending to the room and captures ------------------------------------
+
+void UiMainWindowAdvanced::stlButtonUploadClicked()
+{
+    qCInfo(lcSession) << "send menu: not available yet";
+}
+
+void UiMainWindowAdvanced::stlButtonUploadExplorerClicked()
+{
+    qCInfo(lcSession) << "file sending: not available yet";
+}
+
+void UiMainWindowAdvanced::stlButtonUploadNoteClicked()
+{
+    qCInfo(lcSession) << "notes: not available yet";
+}
+
+void UiMainWindowAdvanced::stlButtonUploadWebClicked()
+{
+    qCInfo(lcSession) << "web links: not available yet";
+}
+
+void UiMainWindowAdvanced::sltFileRequestAccepted(int pTransferId)
+{
+    qCInfo(lcSession) << "file request accepted as transfer" << pTransferId << "(file sending not available yet)";
+}
+
+void UiMainWindowAdvanced::stlButtonCaptureClicked()
+{
+    qCInfo(lcSession) << "room capture: not available yet";
+}
+
+void UiMainWindowAdvanced::stlButtonUploadCaptureClicked()
+{
+    qCInfo(lcSession) << "local capture: not available yet";
+}
+
+void UiMainWindowAdvanced::sltCaptureDone(QVariant pImageData)
+{
+    qCInfo(lcSession) << "room capture of" << pImageData.toByteArray().size() << "bytes (not saved yet)";
+}
+
+void UiMainWindowAdvanced::sltCaptureRefused()
+{
+    qCInfo(lcSession) << "room capture refused";
+}
+
+void UiMainWindowAdvanced::sltCaptureGenericError()
+{
+    qCInfo(lcSession) << "room capture failed";
+}
+
+} // namespace Velmorant::Advanced

@@ -1,0 +1,136 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The session window: shown while the client is joined to a room. It owns
+// the session connection and its dialogue, the streaming library and the
+// stream buttons, and the buttons that send to the room.
+// One per program run, created by the code window at the first join and
+// reused for every later one. GUI thread only, except the four socket
+// callbacks (session socket thread), which only hand over to the GUI thread.
+#pragma once
+
+#include "network/serverinfo.h"
+#include "network/tcpsocket.h"
+#include "sessionmessage.h"
+#include "streamcontrol.h"
+#include "uifreewindow.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QVariant>
+
+#include <memory>
+
+namespace Velmorant {
+class UiConfigurationWindow;
+}
+
+namespace Velmorant::Advanced {
+
+class StreamLibrary;
+
+enum class SendFileType { File = 0, Capture = 1 };
+
+class UiMainWindowAdvanced : public UiFreeWindow {
+    Q_OBJECT
+public:
+    // pLibrary: the streaming library to drive; null creates the real one.
+    explicit UiMainWindowAdvanced(QWidget *parent = nullptr, std::unique_ptr<StreamLibrary> pLibrary = nullptr);
+    ~UiMainWindowAdvanced() override;
+
+    void setSettingsWindow(Velmorant::UiConfigurationWindow *pSettingsWindow);
+    void cacheSettings();
+    void startSession(const Kiv::Network::ServerInfo &pServerInfo);
+    // The window shown again when a session ends.
+    void setCodeWindow(QWidget *pCodeWindow);
+
+    // The stream state, for tests and the log.
+    const StreamControl &streamControl() const { return m_stream; }
+    bool fullscreenFeature() const { return m_fullscreenFeature; }
+
+signals:
+    void sigFileRequestAccepted(int pTransferId);
+
+protected slots:
+    // The connection is made and the greeting queued: sending may begin.
+    void stlConnectionReady();
+    void stlConnectionStopped();
+    void stlButtonCloseClicked();
+    void stlButtonMinimizeClicked();
+    void stlButtonConfigurationClicked();
+    void stlButtonDisconnectClicked();
+
+    void stlButtonFluxClicked();
+    void stlButtonFluxPauseClicked();
+    void stlButtonFluxFullScreenMaximizeClicked();
+    void stlButtonFluxFullScreenMinimizeClicked();
+    void sltUpdateFluxButtonState();
+
+    void stlButtonUploadClicked();
+    void stlButtonUploadExplorerClicked();
+    void stlButtonUploadNoteClicked();
+    void stlButtonUploadWebClicked();
+    void sltFileRequestAccepted(int pTransferId);
+
+    void stlButtonCaptureClicked();
+    void stlButtonUploadCaptureClicked();
+    void sltCaptureDone(QVariant pImageData);
+    void sltCaptureRefused();
+    void sltCaptureGenericError();
+
+    void sltSettingsReceived(QJsonObject pJsonConfig);
+    void onConfigurationUpdated();
+    void sendNewName(QString pNewName);
+    void sendRemoteControlSlot(bool pConfigRemoteControl);
+
+protected:
+    void timerEvent(QTimerEvent *pEvent) override;
+    void onWindowBuilt() override;
+
+private:
+    // Socket thread.
+    void onSocketConnected(Kiv::Network::TcpSocket *pTcpSocket);
+    void onSocketConnectionFailed(Kiv::Network::TcpSocket *pTcpSocket);
+    void onSocketMessageReceived(Kiv::Network::TcpSocket *pTcpSocket, QByteArray pMessage);
+    void onSocketConnectionStopped(Kiv::Network::TcpSocket *pTcpSocket);
+
+    void dispatchMessage(const QByteArray &pPayload);
+    void sendIdentity();
+    void send(const QByteArray &pPayload);
+    void showWidget(const char *pName, bool pVisible);
+    void applyStreamLook(const StreamButtonsLook &pLook);
+    int screenCount() const;
+
+    Kiv::Network::TcpSocket m_socket;
+    std::unique_ptr<StreamLibrary> m_library;
+    StreamControl m_stream;
+
+    QPointer<QWidget> m_codeWindow;
+    QPointer<Velmorant::UiConfigurationWindow> m_settingsWindow;
+    Kiv::Network::ServerInfo m_serverInfo;
+
+    // The settings as last saved.
+    int m_screenIndex = 0;
+    QString m_userName;
+    QString m_capturePath;
+    bool m_onTop = false;
+    bool m_remoteControl = false;
+    QString m_language;
+
+    // Sends wait for the connection; the greeting goes first.
+    bool m_sessionOpen = false;
+    QList<QByteArray> m_pendingSends;
+    QString m_loggedLook;
+
+    bool m_fullscreenFeature = false;
+    bool m_uploadMenuOpen = false;
+    QStringList m_allowedExtensions;
+    QString m_lastCaptureFolder;
+    QTemporaryDir m_temporaryFolder;
+};
+
+} // namespace Velmorant::Advanced
+
+Q_DECLARE_METATYPE(Velmorant::Advanced::SendFileType)

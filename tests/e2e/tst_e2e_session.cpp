@@ -1,0 +1,398 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The real program, the real streaming library and the room emulator on an X
+// server, driven by keystrokes and clicks: join by code, the identity, the
+// room's title, a live stream of painted blocks decoded by the emulator,
+// pause and resume, full screen, remote control on and off, stop, disconnect
+// and a second join, and the room vanishing mid-stream. Screenshots of each
+// state land in the test's artefacts, in the language of VELMORANT_E2E_LANGUAGE.
+#include "../support/roomemulatorprocess.h"
+
+#include "app/settingsstore.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QHostInfo>
+#include <QJsonArray>
+#include <QPainter>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <QtTest>
+
+namespace {
+
+// Grey blocks at the top left of the screen, away from the client's windows.
+const int Greys[4] = {30, 110, 170, 230};
+const QRect BlocksAt(0, 900, 4 * 96, 96);
+
+class BlocksWindow : public QWidget {
+public:
+    BlocksWindow() : QWidget(nullptr, Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint)
+    {
+        setGeometry(BlocksAt);
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        for (int i = 0; i < 4; ++i)
+            painter.fillRect(i * 96, 0, 96, 96, QColor(Greys[i], Greys[i], Greys[i]));
+    }
+};
+
+bool run(const QString &program, const QStringList &args, QByteArray *out = nullptr, int timeoutMs = 10000)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(timeoutMs))
+        return false;
+    if (out)
+        *out = p.readAllStandardOutput();
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// Session window buttons, at their place in the window description.
+const QPoint Flux(72, 120);
+const QPoint Pause(164, 120);
+const QPoint FullscreenButton(220, 120);
+const QPoint Config(50, 352);
+const QPoint Disconnect(222, 352);
+// Settings window (session variant).
+const QPoint RemoteSwitch(72, 540);
+const QPoint SettingsClose(444, 52);
+
+} // namespace
+
+class TestSession : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    QString m_artefacts;
+    QString m_language;
+    std::unique_ptr<RoomEmulatorProcess> m_room;
+    QProcess m_client;
+    QByteArray m_log;
+    int m_logRead = 0;
+    BlocksWindow m_blocks;
+
+    // Waits for a client log line containing every part; returns it.
+    QString waitForLog(const QStringList &parts, int timeoutMs)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < timeoutMs) {
+            m_client.waitForReadyRead(50);
+            m_log += m_client.readAllStandardError();
+            QCoreApplication::processEvents();
+            int end;
+            while ((end = m_log.indexOf('\n', m_logRead)) >= 0) {
+                const QString line = QString::fromUtf8(m_log.mid(m_logRead, end - m_logRead));
+                m_logRead = end + 1;
+                bool all = true;
+                for (const QString &part : parts)
+                    all = all && line.contains(part);
+                if (all)
+                    return line;
+            }
+        }
+        return {};
+    }
+
+    void xdotool(const QStringList &args) { QVERIFY2(run("xdotool", args), qPrintable(args.join(' '))); }
+    void screenshot(const QString &name, int settleMs = 250)
+    {
+        QTest::qWait(settleMs); // let the window repaint
+        run("import", {"-window", "root", m_artefacts + "/" + name + ".png"});
+    }
+
+    // The visible window of the client with this size.
+    QString windowOfSize(const QSize &size, int timeoutMs = 5000)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < timeoutMs) {
+            QByteArray ids;
+            run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(m_client.processId())}, &ids);
+            for (const QByteArray &id : ids.split('\n')) {
+                QByteArray geometry;
+                if (id.isEmpty() ||
+                    !run("xdotool", {"getwindowgeometry", "--shell", QString::fromLatin1(id)}, &geometry))
+                    continue;
+                if (geometry.contains("WIDTH=" + QByteArray::number(size.width()) + "\n") &&
+                    geometry.contains("HEIGHT=" + QByteArray::number(size.height()) + "\n"))
+                    return QString::fromLatin1(id);
+            }
+            QTest::qWait(100);
+        }
+        return {};
+    }
+
+    void click(const QString &window, const QPoint &at)
+    {
+        xdotool({"mousemove", "--window", window, QString::number(at.x()), QString::number(at.y())});
+        xdotool({"click", "1"});
+    }
+
+    QJsonObject waitForRecv(const QString &name, int timeoutMs = 5000)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < timeoutMs) {
+            const QJsonObject e = m_room->waitForEvent("session.recv", int(timeoutMs - clock.elapsed()));
+            if (e.isEmpty() || e.value("name").toString() == name)
+                return e;
+        }
+        return {};
+    }
+
+    // The next decoded frame, and whether its blocks show the painted greys.
+    QJsonObject waitForDecodedFrame(int timeoutMs = 10000)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < timeoutMs) {
+            const QJsonObject frame = m_room->waitForEvent("stream.frame", int(timeoutMs - clock.elapsed()));
+            if (frame.isEmpty() || frame.value("decoded").toVariant().toBool())
+                return frame;
+        }
+        return {};
+    }
+
+    void checkBlocks(const QJsonObject &frame)
+    {
+        const QJsonArray luma = frame.value("luma").toArray();
+        QCOMPARE(luma.size(), 4);
+        for (int i = 0; i < 4; ++i)
+            QVERIFY2(qAbs(luma[i].toInt() - Greys[i]) <= 8,
+                     qPrintable(QString("block %1: luma %2, painted %3").arg(i).arg(luma[i].toInt()).arg(Greys[i])));
+    }
+
+    QPoint pointer()
+    {
+        QByteArray out;
+        run("xdotool", {"getmouselocation", "--shell"}, &out);
+        int x = -1, y = -1;
+        for (const QByteArray &line : out.split('\n')) {
+            if (line.startsWith("X="))
+                x = line.mid(2).toInt();
+            if (line.startsWith("Y="))
+                y = line.mid(2).toInt();
+        }
+        return QPoint(x, y);
+    }
+
+    void startRoom()
+    {
+        m_room = std::make_unique<RoomEmulatorProcess>();
+        QStringList args{
+            "--no-discovery",     "--room", "VLM42:Salle 12:3:10:2:room-12", "--device-name", "Salle de test",
+            "--allow-fullscreen", "yes"};
+        for (int i = 0; i < 4; ++i) // the middle of each block
+            args << "--luma-block" << QString("%1,%2,32,32").arg(BlocksAt.x() + i * 96 + 32).arg(BlocksAt.y() + 32);
+        QVERIFY(m_room->start(args));
+        QFile network(m_dir.filePath("network.json"));
+        QVERIFY(network.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        network.write(QString("{\"servers\": [\"127.0.0.1:%1\"]}").arg(m_room->tcpPort()).toUtf8());
+    }
+
+    // Types the code into the code window and joins; returns the session window.
+    QString join()
+    {
+        const QString codeWindow = windowOfSize({500, 252});
+        if (codeWindow.isEmpty())
+            return {};
+        run("xdotool", {"windowfocus", "--sync", codeWindow});
+        run("xdotool", {"type", "--delay", "60", "vlm42"});
+        if (waitForLog({"state=2", "room=\"Salle 12\"", "connect=1"}, 10000).isEmpty())
+            return {};
+        run("xdotool", {"key", "Return"});
+        return windowOfSize({272, 384});
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_language = qEnvironmentVariable("VELMORANT_E2E_LANGUAGE", "English");
+        m_artefacts = qEnvironmentVariable("VELMORANT_BUILD_DIR") + "/test-artefacts/e2e-session-" +
+                      (m_language.toLower().contains("fr") ? "fr" : "en");
+        QDir().mkpath(m_artefacts);
+
+        Velmorant::ClientSettings settings;
+        settings.userName = QString(); // the identity takes the system's name
+        settings.configRemoteControl = true;
+        settings.language = m_language;
+        QVERIFY(Velmorant::SettingsStore().write(settings));
+
+        m_blocks.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&m_blocks));
+        startRoom();
+
+        m_client.setWorkingDirectory(m_dir.path());
+        // Window sizes and button places as the description gives them.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_FONT_DPI", "96");
+        m_client.setProcessEnvironment(environment);
+        m_client.start(qEnvironmentVariable("VELMORANT_CLIENT"), QStringList());
+        QVERIFY(m_client.waitForStarted(5000));
+        QVERIFY(!windowOfSize({500, 252}, 15000).isEmpty());
+        QTest::qWait(1800); // splash
+    }
+
+    void cleanupTestCase()
+    {
+        m_client.terminate();
+        if (!m_client.waitForFinished(5000))
+            m_client.kill();
+    }
+
+    void joinSendsGreetingThenIdentity()
+    {
+        const QString session = join();
+        QVERIFY(!session.isEmpty());
+        QVERIFY(!m_room->waitForEvent("session.open", 5000).isEmpty());
+        const QJsonObject identity = waitForRecv("Identity").value("body").toObject();
+        QCOMPARE(identity.value("computerName").toString(), QHostInfo::localHostName());
+        QCOMPARE(identity.value("userName").toString(), Velmorant::derivedUserName());
+        QVERIFY(!waitForLog({"room settings title=\"Salle de test\" capture=1 fullscreen=1"}, 5000).isEmpty());
+        screenshot("1-session-idle");
+    }
+
+    void streamShowsThePaintedScreen()
+    {
+        const QString session = windowOfSize({272, 384});
+        click(session, Flux);
+        QVERIFY(!waitForLog({"stream look flux=starting"}, 3000).isEmpty());
+        screenshot("2-session-starting", 30); // the next tick may already see the stream
+        const QJsonObject size = waitForRecv("ScreenSize");
+        QCOMPARE(size.value("body").toObject(),
+                 QJsonObject({{"screenPhysicalWidth", 1920}, {"screenPhysicalHeight", 1080}}));
+        QVERIFY(!waitForRecv("StreamRequest").isEmpty());
+
+        QJsonObject frame = waitForDecodedFrame();
+        QVERIFY(!frame.isEmpty());
+        QCOMPARE(frame.value("width").toInt(), 1920);
+        // A later frame: the first may come before the encoder settles.
+        for (int i = 0; i < 5; ++i)
+            frame = waitForDecodedFrame();
+        checkBlocks(frame);
+        QVERIFY(!waitForLog({"stream look flux=started", "pause=1", "maximize=1"}, 3000).isEmpty());
+        screenshot("3-session-streaming");
+    }
+
+    void pauseStopsFramesAndResumeBringsThemBack()
+    {
+        const QString session = windowOfSize({272, 384});
+        click(session, Pause);
+        QVERIFY(!m_room->waitForEvent("stream.pause", 5000).isEmpty());
+        QVERIFY(!waitForLog({"paused=1"}, 3000).isEmpty());
+        screenshot("4-session-paused");
+        // Frames already under way may still land; then nothing for a second.
+        QTest::qWait(500);
+        m_room->events();
+        const int before = m_room->events().size();
+        QTest::qWait(1000);
+        int framesWhilePaused = 0;
+        for (int i = before; i < m_room->events().size(); ++i)
+            framesWhilePaused += m_room->events()[i].value("event").toString() == "stream.frame";
+        QCOMPARE(framesWhilePaused, 0);
+
+        click(session, Pause);
+        QVERIFY(!waitForLog({"paused=0"}, 3000).isEmpty());
+        QVERIFY(!waitForDecodedFrame(5000).isEmpty());
+    }
+
+    void fullscreenFollowsTheRoom()
+    {
+        const QString session = windowOfSize({272, 384});
+        click(session, FullscreenButton);
+        QVERIFY(!waitForRecv("FullscreenOn").isEmpty());
+        QVERIFY(!m_room->waitForEvent("session.send", 3000).isEmpty());
+        QVERIFY(!waitForLog({"flux=started", "maximize=0", "minimize=1 "}, 3000).isEmpty());
+        screenshot("5-session-fullscreen");
+        click(session, FullscreenButton); // the minimize button lies on the same spot
+        QVERIFY(!waitForRecv("FullscreenOff").isEmpty());
+        QVERIFY(!waitForLog({"flux=started", "maximize=1 ", "minimize=0"}, 3000).isEmpty());
+    }
+
+    void remoteControlMovesThePointerOnlyWhenAllowed()
+    {
+        xdotool({"mousemove", "5", "1000"});
+        // A press and release at a quarter of the streamed screen.
+        m_room->command(R"({"cmd":"input","kind":"mouse","pointer":1,"x":0.25,"y":0.5,"action":2,"button":0})");
+        m_room->command(R"({"cmd":"input","kind":"mouse","pointer":1,"x":0.25,"y":0.5,"action":1,"button":0})");
+        QTRY_COMPARE_WITH_TIMEOUT(pointer(), QPoint(480, 540), 5000);
+
+        // Switch it off in the settings window, as a user would.
+        const QString session = windowOfSize({272, 384});
+        click(session, Config);
+        const QString settings = windowOfSize({496, 736});
+        QVERIFY(!settings.isEmpty());
+        click(settings, RemoteSwitch);
+        screenshot("6-settings-remote-off");
+        click(settings, SettingsClose);
+        QCOMPARE(waitForRecv("RemoteControlMessage").value("body").toObject(), QJsonObject({{"remoteControl", false}}));
+
+        xdotool({"mousemove", "5", "1000"});
+        QTest::qWait(1100); // past the take-over time of the last press
+        m_room->command(R"({"cmd":"input","kind":"mouse","pointer":2,"x":0.75,"y":0.25,"action":2,"button":0})");
+        m_room->command(R"({"cmd":"input","kind":"mouse","pointer":2,"x":0.75,"y":0.25,"action":1,"button":0})");
+        QVERIFY(!m_room->waitForEvent("cmd.ok", 3000).isEmpty());
+        QVERIFY(!m_room->waitForEvent("cmd.ok", 3000).isEmpty());
+        QTest::qWait(800);
+        QCOMPARE(pointer(), QPoint(5, 1000));
+    }
+
+    void secondClickStopsWithoutAMessage()
+    {
+        const QString session = windowOfSize({272, 384});
+        const int before = m_room->events().size();
+        click(session, Flux);
+        // Both stream connections close; the session stays.
+        QVERIFY(!m_room->waitForEvent("conn.closed", 5000).isEmpty());
+        QVERIFY(!m_room->waitForEvent("conn.closed", 5000).isEmpty());
+        QVERIFY(!waitForLog({"stream look flux=stopped"}, 3000).isEmpty());
+        // A status round trip: anything the client sent before it has arrived.
+        QTest::qWait(500);
+        m_room->command(R"({"cmd":"status"})");
+        QVERIFY(!m_room->waitForEvent("status", 3000).isEmpty());
+        const QList<QJsonObject> &events = m_room->events();
+        int recvAfterStop = 0;
+        for (int i = before; i < events.size(); ++i)
+            recvAfterStop += events[i].value("event").toString() == "session.recv";
+        QCOMPARE(recvAfterStop, 0);
+    }
+
+    void disconnectReturnsAndJoinsAgain()
+    {
+        const QString session = windowOfSize({272, 384});
+        click(session, Disconnect);
+        QVERIFY(!m_room->waitForEvent("session.closed", 5000).isEmpty());
+        QVERIFY(!waitForLog({"session ended"}, 3000).isEmpty());
+        QVERIFY(!windowOfSize({500, 252}).isEmpty());
+        screenshot("7-back-to-code");
+        // The code box is empty: typing the five characters finds the room.
+        QVERIFY(!join().isEmpty());
+        QVERIFY(!m_room->waitForEvent("session.open", 5000).isEmpty());
+        QVERIFY(!waitForRecv("Identity").isEmpty());
+    }
+
+    void roomVanishingMidStreamBringsTheCodeWindowBack()
+    {
+        const QString session = windowOfSize({272, 384});
+        click(session, Flux);
+        QVERIFY(!waitForDecodedFrame().isEmpty());
+        QElapsedTimer clock;
+        clock.start();
+        m_room.reset(); // kills the emulator
+        QVERIFY(!waitForLog({"session ended"}, 21000).isEmpty());
+        QVERIFY(!windowOfSize({500, 252}).isEmpty());
+        qInfo() << "code window back after" << clock.elapsed() << "ms";
+        QVERIFY(clock.elapsed() < 21000);
+        QTest::qWait(1000);
+        QCOMPARE(m_client.state(), QProcess::Running);
+        QVERIFY(!waitForLog({"stream look flux=stopped"}, 4000).isEmpty());
+    }
+};
+
+QTEST_MAIN(TestSession)
+#include "tst_e2e_session.moc"
