@@ -35,7 +35,8 @@ start_emulator() { # tcp port, udp port, display arguments...
   local tcp=$1 udp=$2
   shift 2
   "$emulator" --bind 127.0.0.1 --tcp-port "$tcp" --udp-port "$udp" \
-    --room "$code:Salle de démonstration:3:10:2:demo-room" --events "$events" "$@" </dev/null &
+    --room "$code:Salle de démonstration:3:10:2:demo-room" --device-name "Salle de démonstration" \
+    --events "$events" "$@" </dev/null &
   emulator_pid=$!
   for _ in $(seq 50); do
     grep -q '"event":"ready"' "$events" 2>/dev/null && return 0
@@ -66,7 +67,15 @@ if ! DISPLAY=$room_x start_emulator 18413 48504 "${room_display[@]}"; then
   DISPLAY=$room_x start_emulator 0 0 "${room_display[@]}" ||
     { echo "run-demo: the room emulator did not start" >&2; exit 1; }
 fi
-trap 'kill $emulator_pid 2>/dev/null; wait $emulator_pid 2>/dev/null || true' EXIT
+client_pid=""
+# Client first, then the room; never stopped by a failing wait (set -e).
+stop_all() {
+  set +e
+  [ -n "$client_pid" ] && kill "$client_pid" 2>/dev/null && wait "$client_pid" 2>/dev/null
+  kill "$emulator_pid" 2>/dev/null && wait "$emulator_pid" 2>/dev/null
+  return 0
+}
+trap stop_all EXIT
 tcp_port=$(sed -n 's/.*"event":"ready".*"tcp_port":\([0-9]*\).*/\1/p' "$events" | head -n1)
 cat >network.json <<JSON
 { "udpUnicast": true, "servers": ["127.0.0.1:$tcp_port"] }
@@ -92,24 +101,36 @@ wait_event() { # pattern seconds
   echo "run-demo: waited $2 s for $1 in vain" >&2
   return 1
 }
-# Centre of a widget of the window description, "x y" in its window.
-widget_centre() {
-  sed -n "s/.*\"Name\": \"$1\",.*\"Geometry\": \"\([0-9]*\), \([0-9]*\), \([0-9]*\), \([0-9]*\)\".*/\1 \2 \3 \4/p" \
-    "$source_dir/client/resources/windows.json" | head -n1 | { read -r x y w h && echo $((x + w / 2)) $((y + h / 2)); }
+# The window description's "Size" of a window, "w h".
+described_size() {
+  sed -n "s/.*\"WindowsName\": \"$1\", \"Size\": \"\([0-9]*\), \([0-9]*\)\".*/\1 \2/p" \
+    "$source_dir/client/resources/windows.json" | head -n1
 }
-# The client's visible window of this size (the description's "Size").
-client_window() { # WxH
-  local w
+# The client's visible window built from this description (same shape,
+# whatever the scale), as "id width".
+client_window() { # WindowsName
+  local dw dh w geometry
+  read -r dw dh < <(described_size "$1") || return 1
   for w in $(xdotool search --onlyvisible --pid "$client_pid" 2>/dev/null); do
-    if xwininfo -id "$w" | grep -q "geometry $1"; then echo "$w"; return 0; fi
+    geometry=$(xdotool getwindowgeometry "$w" | sed -n 's/.*Geometry: \([0-9]*\)x\([0-9]*\).*/\1 \2/p')
+    # shellcheck disable=SC2086
+    if awk -v dw="$dw" -v dh="$dh" 'function abs(v) { return v < 0 ? -v : v }
+        { exit !(abs($1 * dh - $2 * dw) < 0.02 * $1 * dh) }' <<<"$geometry"; then
+      echo "$w ${geometry%% *}"
+      return 0
+    fi
   done
   return 1
 }
-click_widget() { # window widget
-  local at
-  at=$(widget_centre "$2") || return 1
-  # shellcheck disable=SC2086
-  xdotool mousemove --window "$1" $at click 1
+# Clicks the centre of a widget of the description, scaled as the window is.
+click_widget() { # WindowsName "id width" widget
+  local dw dh x y w h
+  read -r dw dh < <(described_size "$1") || return 1
+  read -r x y w h < <(sed -n "s/.*\"Name\": \"$3\",.*\"Geometry\": \"\([0-9]*\), \([0-9]*\), \([0-9]*\), \([0-9]*\)\".*/\1 \2 \3 \4/p" \
+    "$source_dir/client/resources/windows.json" | head -n1) || return 1
+  set -- $2
+  xdotool mousemove --window "$1" $(awk -v x="$x" -v y="$y" -v w="$w" -v h="$h" -v real="$2" -v dw="$dw" \
+    'BEGIN { f = real / dw; printf "%d %d", (x + w / 2) * f, (y + h / 2) * f }') click 1
 }
 settle() { sleep "${1:-0.6}"; } # the last paint reaching the screen
 shot() { # name: the client's screen beside the room's display
@@ -128,7 +149,6 @@ convert -size 1280x720 gradient:'#3a4556'-'#151a22' "$run/desktop.png" &&
 export DISPLAY="$screen.0"
 "$client" &
 client_pid=$!
-trap 'kill $client_pid 2>/dev/null; wait $client_pid 2>/dev/null; kill $emulator_pid 2>/dev/null; wait $emulator_pid 2>/dev/null || true' EXIT
 win=$(xdotool search --sync --onlyvisible --pid "$client_pid" 2>/dev/null | head -n1)
 [ -n "$win" ] && xdotool windowfocus --sync "$win"
 xdotool type --delay 80 "$code"
@@ -138,21 +158,24 @@ if wait_event '"event":"codetest".*"valid":true' 20; then
   # Joining: Return in the code window.
   xdotool key Return
   if wait_event '"event":"session.recv".*"name":"Identity"' 20 && session=$(
-    for _ in $(seq 50); do client_window 272x384 && break; sleep 0.2; done
+    for _ in $(seq 50); do client_window UiMainWindowAdvanced && break; sleep 0.2; done
   ) && [ -n "$session" ]; then
     settle 1
     shot 2-joined
-    click_widget "$session" ButtonFlux
+    click_widget UiMainWindowAdvanced "$session" ButtonFlux
+    # The pointer off the button, over the desktop, where the room shows it.
+    xdotool mousemove --screen 0 760 420
     if wait_event '"event":"display.stream"' 30; then
       settle 2
       shot 3-streaming
       # A note: the send menu, then the note composer.
-      click_widget "$session" ButtonUpload && settle 0.5 && click_widget "$session" ButtonUploadNote
-      if composer=$(for _ in $(seq 25); do client_window 352x417 && break; sleep 0.2; done) &&
+      click_widget UiMainWindowAdvanced "$session" ButtonUpload && settle 0.5 &&
+        click_widget UiMainWindowAdvanced "$session" ButtonUploadNote
+      if composer=$(for _ in $(seq 25); do client_window UiNoteWindowAdvanced && break; sleep 0.2; done) &&
         [ -n "$composer" ]; then
-        xdotool windowfocus --sync "$composer" 2>/dev/null || true
+        xdotool windowfocus --sync "${composer%% *}" 2>/dev/null || true
         xdotool type --delay 40 "Budget review at 3 pm"
-        click_widget "$composer" ValidButton
+        click_widget UiNoteWindowAdvanced "$composer" ValidButton
         if wait_event '"event":"display.note"' 20; then
           settle 1
           shot 4-note
