@@ -166,7 +166,8 @@ void StreamView::paintRates(QPainter &painter, const QRect &picture)
     f.setPixelSize(12);
     painter.setFont(f);
     const QString text = rateText(rates.first, rates.second);
-    const QRect box(picture.left() + 10, picture.top() + 10, painter.fontMetrics().horizontalAdvance(text) + 20, 24);
+    const int width = painter.fontMetrics().horizontalAdvance(text) + 20;
+    const QRect box(picture.right() - 10 - width, picture.top() + 10, width, 24);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
     painter.setBrush(QColor(0, 0, 0, 150));
