@@ -278,4 +278,55 @@
         <translation>Get a capture of the room display</translation>
     </message>
 </context>
+<context>
+    <name>Velmorant::Advanced::UiMainWindowAdvanced</name>
+    <message>
+        <source>sendFile.dialog.title</source>
+        <translation>Send files to the room</translation>
+    </message>
+    <message>
+        <source>sendFile.dialog.filter</source>
+        <translation>Files the room accepts</translation>
+    </message>
+    <message>
+        <source>sendFile.tooLarge.title</source>
+        <translation>File too large</translation>
+    </message>
+    <message>
+        <source>sendFile.tooLarge.text</source>
+        <translation>"%1" was not sent: the room cannot receive files of 2 GB or more.</translation>
+    </message>
+    <message>
+        <source>capture.save.title</source>
+        <translation>Save the capture of the room</translation>
+    </message>
+    <message>
+        <source>capture.save.filter</source>
+        <translation>PNG images (*.png)</translation>
+    </message>
+    <message>
+        <source>capture.filename.suffix</source>
+        <translation>room capture</translation>
+    </message>
+    <message>
+        <source>localCaptureToVelmorant.filename.suffix</source>
+        <translation>my screen</translation>
+    </message>
+    <message>
+        <source>capture.error.refused.title</source>
+        <translation>Capture refused</translation>
+    </message>
+    <message>
+        <source>capture.error.refused.text</source>
+        <translation>The room does not allow captures of its display.</translation>
+    </message>
+    <message>
+        <source>capture.error.generic.title</source>
+        <translation>Capture failed</translation>
+    </message>
+    <message>
+        <source>capture.error.generic.text</source>
+        <translation>The room could not provide a capture. Try again in a moment.</translation>
+    </message>
+</context>
 </TS>

@@ -278,4 +278,55 @@
         <translation>Récupérer une capture de l'écran de la salle</translation>
     </message>
 </context>
+<context>
+    <name>Velmorant::Advanced::UiMainWindowAdvanced</name>
+    <message>
+        <source>sendFile.dialog.title</source>
+        <translation>Envoyer des fichiers à la salle</translation>
+    </message>
+    <message>
+        <source>sendFile.dialog.filter</source>
+        <translation>Fichiers acceptés par la salle</translation>
+    </message>
+    <message>
+        <source>sendFile.tooLarge.title</source>
+        <translation>Fichier trop volumineux</translation>
+    </message>
+    <message>
+        <source>sendFile.tooLarge.text</source>
+        <translation>« %1 » n'a pas été envoyé : la salle ne reçoit pas de fichiers de 2 Go ou plus.</translation>
+    </message>
+    <message>
+        <source>capture.save.title</source>
+        <translation>Enregistrer la capture de la salle</translation>
+    </message>
+    <message>
+        <source>capture.save.filter</source>
+        <translation>Images PNG (*.png)</translation>
+    </message>
+    <message>
+        <source>capture.filename.suffix</source>
+        <translation>capture de la salle</translation>
+    </message>
+    <message>
+        <source>localCaptureToVelmorant.filename.suffix</source>
+        <translation>capture de mon écran</translation>
+    </message>
+    <message>
+        <source>capture.error.refused.title</source>
+        <translation>Capture refusée</translation>
+    </message>
+    <message>
+        <source>capture.error.refused.text</source>
+        <translation>La salle n'autorise pas la capture de son écran.</translation>
+    </message>
+    <message>
+        <source>capture.error.generic.title</source>
+        <translation>Capture impossible</translation>
+    </message>
+    <message>
+        <source>capture.error.generic.text</source>
+        <translation>La salle n'a pas pu fournir de capture. Réessayez dans un instant.</translation>
+    </message>
+</context>
 </TS>

@@ -1,13 +1,36 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "glimrastreamlibrary.h"
 
+#include "sessionlog.h"
+
 #include <Glimra>
+
+#include <QElapsedTimer>
 
 namespace Velmorant::Advanced {
 
 namespace {
 constexpr int kImageQuality = 75;
-}
+
+// How long the GUI thread waited in the library, for the log (and the
+// benchmark that reads it).
+// The state queries run every tick: logged only when slow.
+class CallTimer {
+public:
+    explicit CallTimer(const char *pName, bool pQuery = false) : m_name(pName), m_query(pQuery) { m_clock.start(); }
+    ~CallTimer()
+    {
+        const double ms = double(m_clock.nsecsElapsed()) / 1e6;
+        if (!m_query || ms >= 5.0)
+            qCDebug(lcSession, "glimra call %s took %.3f ms", m_name, ms);
+    }
+
+private:
+    const char *m_name;
+    bool m_query;
+    QElapsedTimer m_clock;
+};
+} // namespace
 
 GlimraStreamLibrary::GlimraStreamLibrary() : m_glimra(std::make_unique<Glimra>())
 {
@@ -18,6 +41,7 @@ GlimraStreamLibrary::~GlimraStreamLibrary() = default;
 
 void GlimraStreamLibrary::setStreamedScreen(int pIndex)
 {
+    const CallTimer timer("setStreamedScreen");
     m_glimra->setStreamedScreen(pIndex);
 }
 
@@ -38,42 +62,50 @@ QString GlimraStreamLibrary::grabbedScreenName()
 
 void GlimraStreamLibrary::remoteInteractionActived(bool pActive)
 {
+    const CallTimer timer("remoteInteractionActived");
     m_glimra->remoteInteractionActived(pActive);
 }
 
 void GlimraStreamLibrary::start()
 {
+    const CallTimer timer("start");
     m_glimra->start();
 }
 
 void GlimraStreamLibrary::streamTo(const QString &pAddress, unsigned short pPort, unsigned int pStreamId,
                                    bool pHandshake)
 {
+    const CallTimer timer("streamTo");
     m_glimra->streamTo(pAddress, pPort, pStreamId, pHandshake);
 }
 
 bool GlimraStreamLibrary::isStreaming()
 {
+    const CallTimer timer("isStreaming", true);
     return m_glimra->isStreaming();
 }
 
 bool GlimraStreamLibrary::isPaused()
 {
+    const CallTimer timer("isPaused", true);
     return m_glimra->isPaused();
 }
 
 void GlimraStreamLibrary::pause()
 {
+    const CallTimer timer("pause");
     m_glimra->pause();
 }
 
 void GlimraStreamLibrary::restart()
 {
+    const CallTimer timer("restart");
     m_glimra->restart();
 }
 
 void GlimraStreamLibrary::stop()
 {
+    const CallTimer timer("stop");
     m_glimra->stop();
 }
 

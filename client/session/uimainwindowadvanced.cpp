@@ -2,18 +2,34 @@
 #include "uimainwindowadvanced.h"
 
 #include "app/settingsstore.h"
+#include "filetransfer.h"
 #include "glimrastreamlibrary.h"
+#include "sendfiles.h"
 #include "sessionlog.h"
 #include "settings/uiconfigurationwindow.h"
 #include "uicustombutton.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHostInfo>
 #include <QLabel>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPixmap>
+#include <QSaveFile>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QTimerEvent>
+#include <QUrl>
+
+#include <thread>
 
 namespace Velmorant::Advanced {
 
@@ -64,8 +80,16 @@ const char *fluxName(StreamButtonsLook::Flux pFlux)
 
 UiMainWindowAdvanced::UiMainWindowAdvanced(QWidget *parent, std::unique_ptr<StreamLibrary> pLibrary)
     : UiFreeWindow(parent), m_library(pLibrary ? std::move(pLibrary) : std::make_unique<GlimraStreamLibrary>()),
-      m_stream(*m_library, [this](const QByteArray &pPayload) { send(pPayload); })
+      m_stream(*m_library, [this](const QByteArray &pPayload) { send(pPayload); }),
+      m_transfers({[this](const QString &pPath) { send(SessionMessages::fileRequest(QFileInfo(pPath).fileName())); },
+                   [this](bool pVisible) { showWidget("LoaderImage", pVisible); },
+                   [this](const QString &pPath) {
+                       showMessageBox(tr("sendFile.tooLarge.title"),
+                                      tr("sendFile.tooLarge.text").arg(QFileInfo(pPath).fileName()));
+                   }}),
+      m_workerReturn(std::make_shared<WorkerReturn>())
 {
+    m_workerReturn->window = this;
     setObjectName(QStringLiteral("VelmorantWidgetForm"));
     setEnabled(true);
     setAcceptDrops(true);
@@ -95,6 +119,8 @@ UiMainWindowAdvanced::~UiMainWindowAdvanced()
     // The socket's thread calls back into this window: end it first.
     m_socket.stop();
     m_socket.wait();
+    std::lock_guard<std::mutex> lock(m_workerReturn->lock);
+    m_workerReturn->window = nullptr;
 }
 
 void UiMainWindowAdvanced::showWidget(const char *pName, bool pVisible)
@@ -394,6 +420,10 @@ void UiMainWindowAdvanced::stlConnectionStopped()
         m_settingsWindow->hide();
     showWidget("LoaderImage", false);
 
+    for (const QString &path : m_transfers.clear())
+        qCWarning(lcSession).noquote() << "not sent, the session ended:" << path;
+    ++m_sessionGeneration;
+
     // Close the send menu.
     if (auto *upload = findWidget<UiCustomButton>("ButtonUpload"))
         showImage(upload, upload->backgroundImage());
@@ -507,16 +537,125 @@ void UiMainWindowAdvanced::applyStreamLook(const StreamButtonsLook &pLook)
     }
 }
 
-// --- sending to the room and captures ------------------------------------
+// --- sending to the room ---------------------------------------------------
 
 void UiMainWindowAdvanced::stlButtonUploadClicked()
 {
-    qCInfo(lcSession) << "send menu: not available yet";
+    m_uploadMenuOpen = !m_uploadMenuOpen;
+    if (auto *upload = findWidget<UiCustomButton>("ButtonUpload"))
+        showImage(upload, m_uploadMenuOpen ? upload->backgroundImage2() : upload->backgroundImage());
+    for (const char *name : kSendMenuButtons)
+        showWidget(name, m_uploadMenuOpen);
+    showWidget("ButtonConfig", true);
+    showWidget("ButtonDisconnect", true);
+}
+
+QStringList UiMainWindowAdvanced::chooseFilesToSend(const QString &pStartFolder, const QString &pFilter)
+{
+    return QFileDialog::getOpenFileNames(this, tr("sendFile.dialog.title"), pStartFolder, pFilter);
 }
 
 void UiMainWindowAdvanced::stlButtonUploadExplorerClicked()
 {
-    qCInfo(lcSession) << "file sending: not available yet";
+    const QString start =
+        QDir::cleanPath(QStandardPaths::standardLocations(QStandardPaths::DocumentsLocation).value(0));
+    const QString filter = tr("sendFile.dialog.filter") + QLatin1Char(' ') + extensionPatterns(m_allowedExtensions);
+    QStringList existing;
+    for (const QString &path : chooseFilesToSend(start, filter)) {
+        if (QFile::exists(path))
+            existing << path;
+    }
+    if (!existing.isEmpty())
+        m_transfers.enqueue(SendFileType::File, existing);
+}
+
+void UiMainWindowAdvanced::dragEnterEvent(QDragEnterEvent *pEvent)
+{
+    if (!pEvent->mimeData()->hasUrls())
+        return;
+    const QList<QUrl> urls = pEvent->mimeData()->urls();
+    for (const QUrl &url : urls) {
+        const QString path = url.toLocalFile();
+        if (isWebLink(path, url.toString()) || (!path.isEmpty() && isAllowedFile(path, m_allowedExtensions))) {
+            pEvent->acceptProposedAction();
+            return;
+        }
+    }
+}
+
+void UiMainWindowAdvanced::dropEvent(QDropEvent *pEvent)
+{
+    if (!pEvent->mimeData()->hasUrls())
+        return;
+    QStringList accepted;
+    const QList<QUrl> urls = pEvent->mimeData()->urls();
+    for (const QUrl &url : urls) {
+        QString path = url.toLocalFile();
+        if (!path.isEmpty()) {
+            if (!isAllowedFile(path, m_allowedExtensions)) {
+                qCInfo(lcSession).noquote() << "refused by the room's extensions:" << path;
+                send(SessionMessages::fileRefused(QFileInfo(path).fileName()));
+                continue;
+            }
+        } else if (isWebLink(path, url.toString())) {
+            path = createWebLinkFile(url.toString());
+            if (path.isEmpty())
+                qCWarning(lcSession).noquote() << "no shortcut file could be written for" << url.toString();
+        }
+        if (!path.isEmpty())
+            accepted << path;
+    }
+    if (!accepted.isEmpty())
+        m_transfers.enqueue(SendFileType::File, accepted);
+    pEvent->acceptProposedAction();
+}
+
+QString UiMainWindowAdvanced::createWebLinkFile(const QString &pUrl)
+{
+    if (!m_temporaryFolder.isValid())
+        return {};
+    return Velmorant::Advanced::createWebLinkFile(m_temporaryFolder.path(), pUrl, QDateTime::currentDateTime());
+}
+
+void UiMainWindowAdvanced::sltFileRequestAccepted(int pTransferId)
+{
+    const TransferQueues::Accepted accepted = m_transfers.onAccepted();
+    if (accepted.valid)
+        startTransferWorker(pTransferId, accepted.path, accepted.type);
+}
+
+void UiMainWindowAdvanced::startTransferWorker(int pTransferId, const QString &pPath, SendFileType pType)
+{
+    qCInfo(lcSession).noquote() << "sending" << pPath << "as transfer" << pTransferId;
+    const QString address = m_serverInfo.address;
+    const quint16 port = m_serverInfo.port;
+    const int generation = m_sessionGeneration;
+    // Detached: a transfer runs to its end even when the session does not.
+    std::thread([workerReturn = m_workerReturn, address, port, pTransferId, pPath, pType, generation] {
+        const FileTransferOutcome outcome = sendFile(address, port, pTransferId, pPath);
+        if (outcome == FileTransferOutcome::Sent)
+            qCInfo(lcSession).noquote() << "sent" << pPath;
+        else
+            qCWarning(lcSession).noquote() << "not sent," << outcomeName(outcome) << "-" << pPath;
+        std::lock_guard<std::mutex> lock(workerReturn->lock);
+        if (UiMainWindowAdvanced *window = workerReturn->window)
+            QMetaObject::invokeMethod(
+                window, [window, pType, generation] { window->finishTransfer(pType, generation); },
+                Qt::QueuedConnection);
+    }).detach();
+}
+
+void UiMainWindowAdvanced::finishTransfer(SendFileType pType, int pGeneration)
+{
+    // The queues of that session are gone; this one's must not lose an item.
+    if (pGeneration != m_sessionGeneration)
+        return;
+    onTransferDone(pType);
+}
+
+void UiMainWindowAdvanced::onTransferDone(SendFileType pSendFileType)
+{
+    m_transfers.onTransferDone(pSendFileType);
 }
 
 void UiMainWindowAdvanced::stlButtonUploadNoteClicked()
@@ -529,34 +668,105 @@ void UiMainWindowAdvanced::stlButtonUploadWebClicked()
     qCInfo(lcSession) << "web links: not available yet";
 }
 
-void UiMainWindowAdvanced::sltFileRequestAccepted(int pTransferId)
+// --- captures ----------------------------------------------------------------
+
+bool UiMainWindowAdvanced::captureAllowed() const
 {
-    qCInfo(lcSession) << "file request accepted as transfer" << pTransferId << "(file sending not available yet)";
+    const auto *capture = findWidget<UiCustomButton>("ButtonCapture");
+    return !capture || capture->currentImage() != capture->backgroundImage2();
 }
 
 void UiMainWindowAdvanced::stlButtonCaptureClicked()
 {
-    qCInfo(lcSession) << "room capture: not available yet";
+    if (!captureAllowed())
+        return;
+    showWidget("LoaderImage", true);
+    send(SessionMessages::captureRequest());
 }
 
-void UiMainWindowAdvanced::stlButtonUploadCaptureClicked()
+QString UiMainWindowAdvanced::chooseCaptureSavePath(const QString &pProposedPath)
 {
-    qCInfo(lcSession) << "local capture: not available yet";
+    return QFileDialog::getSaveFileName(this, tr("capture.save.title"), pProposedPath, tr("capture.save.filter"));
 }
 
 void UiMainWindowAdvanced::sltCaptureDone(QVariant pImageData)
 {
-    qCInfo(lcSession) << "room capture of" << pImageData.toByteArray().size() << "bytes (not saved yet)";
+    if (m_transfers.transfersInProgress() == 0)
+        showWidget("LoaderImage", false);
+    const QString proposed =
+        proposedRoomCaptureName(m_lastCaptureFolder, QDate::currentDate(), tr("capture.filename.suffix"));
+    const QString path = chooseCaptureSavePath(proposed);
+    if (path.isEmpty())
+        return;
+    m_lastCaptureFolder = QFileInfo(path).path();
+    sltCaptureDoneThread(pImageData, path);
+}
+
+void UiMainWindowAdvanced::sltCaptureDoneThread(QVariant pImageData, QString pImagePath)
+{
+    // All or nothing: a failed write never leaves half an image.
+    QSaveFile file(pImagePath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(pImageData.toByteArray()) < 0 || !file.commit())
+        qCWarning(lcSession).noquote() << "room capture not saved to" << pImagePath << file.errorString();
+}
+
+void UiMainWindowAdvanced::showMessageBox(const QString &pTitle, const QString &pText)
+{
+    auto *box = new QMessageBox(QMessageBox::NoIcon, pTitle, pText, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void UiMainWindowAdvanced::sltCaptureRefused()
 {
-    qCInfo(lcSession) << "room capture refused";
+    showWidget("LoaderImage", false);
+    showMessageBox(tr("capture.error.refused.title"), tr("capture.error.refused.text"));
 }
 
 void UiMainWindowAdvanced::sltCaptureGenericError()
 {
-    qCInfo(lcSession) << "room capture failed";
+    showWidget("LoaderImage", false);
+    showMessageBox(tr("capture.error.generic.title"), tr("capture.error.generic.text"));
+}
+
+void UiMainWindowAdvanced::stlButtonUploadCaptureClicked()
+{
+    QTimer::singleShot(100, this, &UiMainWindowAdvanced::sltDoGrabCapture);
+    // Out of the picture.
+    hide();
+}
+
+void UiMainWindowAdvanced::sltDoGrabCapture()
+{
+    if (!m_temporaryFolder.isValid()) {
+        show();
+        return;
+    }
+    const QString path = localCapturePath(m_temporaryFolder.path(), QDateTime::currentDateTime(),
+                                          tr("localCaptureToVelmorant.filename.suffix"));
+    if (m_transfers.queue(SendFileType::Capture).contains(path)) {
+        show();
+        return;
+    }
+    m_library->setStreamedScreen(StreamControl::streamedScreenIndex(m_screenIndex, screenCount()));
+    const QString name = m_library->grabbedScreenName();
+    QPixmap picture;
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    for (QScreen *screen : screens) {
+        if (screen->name() == name)
+            picture = screen->grabWindow(0);
+    }
+    show();
+    if (picture.isNull())
+        qCWarning(lcSession).noquote() << "no screen named" << name << "to capture";
+    else if (!picture.save(path, "PNG"))
+        qCWarning(lcSession).noquote() << "capture not written to" << path;
+    sltDoUploadCapture(path);
+}
+
+void UiMainWindowAdvanced::sltDoUploadCapture(QString pCaptureFilePath)
+{
+    m_transfers.queueCapture(pCaptureFilePath);
 }
 
 } // namespace Velmorant::Advanced

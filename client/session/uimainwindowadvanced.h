@@ -11,6 +11,7 @@
 #include "network/tcpsocket.h"
 #include "sessionmessage.h"
 #include "streamcontrol.h"
+#include "transferqueues.h"
 #include "uifreewindow.h"
 
 #include <QByteArray>
@@ -22,6 +23,7 @@
 #include <QVariant>
 
 #include <memory>
+#include <mutex>
 
 namespace Velmorant {
 class UiConfigurationWindow;
@@ -30,8 +32,6 @@ class UiConfigurationWindow;
 namespace Velmorant::Advanced {
 
 class StreamLibrary;
-
-enum class SendFileType { File = 0, Capture = 1 };
 
 class UiMainWindowAdvanced : public UiFreeWindow {
     Q_OBJECT
@@ -73,12 +73,16 @@ protected slots:
     void stlButtonUploadNoteClicked();
     void stlButtonUploadWebClicked();
     void sltFileRequestAccepted(int pTransferId);
+    void onTransferDone(Velmorant::Advanced::SendFileType pSendFileType);
 
     void stlButtonCaptureClicked();
     void stlButtonUploadCaptureClicked();
     void sltCaptureDone(QVariant pImageData);
+    void sltCaptureDoneThread(QVariant pImageData, QString pImagePath);
     void sltCaptureRefused();
     void sltCaptureGenericError();
+    void sltDoGrabCapture();
+    void sltDoUploadCapture(QString pCaptureFilePath);
 
     void sltSettingsReceived(QJsonObject pJsonConfig);
     void onConfigurationUpdated();
@@ -87,7 +91,20 @@ protected slots:
 
 protected:
     void timerEvent(QTimerEvent *pEvent) override;
+    void dragEnterEvent(QDragEnterEvent *pEvent) override;
+    void dropEvent(QDropEvent *pEvent) override;
     void onWindowBuilt() override;
+
+    // The system dialogs; an empty answer means the user cancelled.
+    virtual QStringList chooseFilesToSend(const QString &pStartFolder, const QString &pFilter);
+    virtual QString chooseCaptureSavePath(const QString &pProposedPath);
+    // A message box that does not hold up the GUI thread.
+    virtual void showMessageBox(const QString &pTitle, const QString &pText);
+
+    // An internet shortcut for a dropped web link, in the temporary folder.
+    QString createWebLinkFile(const QString &pUrl);
+    const TransferQueues &transferQueues() const { return m_transfers; }
+    QString temporaryFolderPath() const { return m_temporaryFolder.path(); }
 
 private:
     // Socket thread.
@@ -102,6 +119,9 @@ private:
     void showWidget(const char *pName, bool pVisible);
     void applyStreamLook(const StreamButtonsLook &pLook);
     int screenCount() const;
+    void startTransferWorker(int pTransferId, const QString &pPath, SendFileType pType);
+    void finishTransfer(SendFileType pType, int pGeneration);
+    bool captureAllowed() const;
 
     Kiv::Network::TcpSocket m_socket;
     std::unique_ptr<StreamLibrary> m_library;
@@ -129,6 +149,17 @@ private:
     QStringList m_allowedExtensions;
     QString m_lastCaptureFolder;
     QTemporaryDir m_temporaryFolder;
+
+    TransferQueues m_transfers;
+    // Ends of transfers from an earlier session are not this session's.
+    int m_sessionGeneration = 0;
+    // Detached transfer workers report through this; the window unhooks
+    // itself when it goes, so a late worker never touches a dead window.
+    struct WorkerReturn {
+        std::mutex lock;
+        UiMainWindowAdvanced *window = nullptr;
+    };
+    std::shared_ptr<WorkerReturn> m_workerReturn;
 };
 
 } // namespace Velmorant::Advanced
