@@ -1,11 +1,12 @@
 # SPDX-License-Identifier: GPL-2.0-or-later
-# The front door: `make run` starts the client, `make test` runs every test.
+# The front door: `make run` starts the client, `make test` runs every test,
+# `make package` builds the .deb packages into $(BUILD)/.
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= 2
 DEPS_SET ?= --cross
 
-.PHONY: all deps configure build run test clean
+.PHONY: all deps configure build run test package clean
 
 all: build
 
@@ -25,6 +26,9 @@ run: build
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+
+package: build
+	cmake --build $(BUILD) --target package -j$(JOBS)
 
 clean:
 	rm -rf $(BUILD)

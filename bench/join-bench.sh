@@ -24,100 +24,19 @@ for tool in VelmorantClient room-emulator; do
   [ -x "$build/bin/$tool" ] || { echo "join-bench: $build/bin/$tool is missing; build it first" >&2; exit 1; }
 done
 
-exec python3 - "$build/bin" "$runs" <<'PY'
-import json, os, re, socket, statistics, struct, subprocess, sys, tempfile, time
+exec env PYTHONPATH="$here/lib" python3 - "$build/bin" "$runs" <<'PY'
+import os, re, socket, statistics, struct, subprocess, sys, tempfile, time
+from roomclient import Client, Emulator, click, mono_us
 
 bindir, runs = sys.argv[1], int(sys.argv[2])
 
-def mono_us():
-    return time.monotonic_ns() // 1000
-
-class Emulator:
-    def __init__(self, work, extra=()):
-        self.events_path = os.path.join(work, "events.jsonl")
-        self.proc = subprocess.Popen(
-            [os.path.join(bindir, "room-emulator"), "--bind", "127.0.0.1", "--tcp-port", "0", "--udp-port", "0",
-             "--stream-port", "0", "--no-discovery", "--room", "VLM42:Salle 12:3:10:2:bench",
-             "--events", self.events_path, *extra], stdin=subprocess.PIPE)
-        self.seen = 0
-        self.ready = self.wait("ready", 10)
-    def events(self):
-        try:
-            with open(self.events_path) as f:
-                lines = f.read().splitlines()
-        except FileNotFoundError:
-            return []
-        return [json.loads(l) for l in lines if l.strip()]
-    def wait(self, name, timeout, pred=lambda e: True):
-        end = time.monotonic() + timeout
-        while time.monotonic() < end:
-            evs = self.events()
-            for i in range(self.seen, len(evs)):
-                if evs[i]["event"] == name and pred(evs[i]):
-                    self.seen = i + 1
-                    return evs[i]
-            time.sleep(0.005)
-        raise SystemExit(f"join-bench: no {name} event")
-    def close(self):
-        self.proc.stdin.close()
-        self.proc.terminate()
-        self.proc.wait(5)
-
-class Client:
-    def __init__(self, work):
-        env = dict(os.environ, QT_FONT_DPI="96", QT_LOGGING_RULES="velmorant.session.debug=true")
-        for d in ("data", "config", "tmp"):
-            os.makedirs(os.path.join(work, d), exist_ok=True)
-        env.update(XDG_DATA_HOME=os.path.join(work, "data"), XDG_CONFIG_HOME=os.path.join(work, "config"),
-                   TMPDIR=os.path.join(work, "tmp"))
-        self.log_path = os.path.join(work, "client.log")
-        self.log = open(self.log_path, "w")
-        self.proc = subprocess.Popen([os.path.join(bindir, "VelmorantClient")], cwd=work, env=env,
-                                     stdout=self.log, stderr=self.log)
-    def text(self):
-        with open(self.log_path) as f:
-            return f.read()
-    def wait_log(self, needle, timeout):
-        end = time.monotonic() + timeout
-        while time.monotonic() < end:
-            if needle in self.text():
-                return
-            time.sleep(0.01)
-        raise SystemExit(f"join-bench: the client never logged {needle!r}")
-    def window(self, w, h, timeout=10):
-        end = time.monotonic() + timeout
-        while time.monotonic() < end:
-            ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.proc.pid)],
-                                 capture_output=True, text=True).stdout.split()
-            for i in ids:
-                g = subprocess.run(["xdotool", "getwindowgeometry", "--shell", i], capture_output=True, text=True).stdout
-                if f"WIDTH={w}\n" in g and f"HEIGHT={h}\n" in g:
-                    return i
-            time.sleep(0.05)
-        raise SystemExit(f"join-bench: no {w}x{h} window")
-    def close(self):
-        self.proc.terminate()
-        try:
-            self.proc.wait(5)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-
-def click(window, x, y):
-    subprocess.run(["xdotool", "mousemove", "--window", window, str(x), str(y), "click", "1"], check=True)
-
 def one_run():
     work = tempfile.mkdtemp(prefix="join-bench.")
-    room = Emulator(work)
-    port = room.ready["tcp_port"]
-    with open(os.path.join(work, "network.json"), "w") as f:
-        json.dump({"servers": [f"127.0.0.1:{port}"]}, f)
-    client = Client(work)
+    room = Emulator(bindir, os.path.join(work, "room"))
+    room.write_network_file(work)
+    client = Client(bindir, work)
     try:
-        code = client.window(500, 252)
-        time.sleep(1.8)  # splash
-        subprocess.run(["xdotool", "windowfocus", "--sync", code], check=True)
-        subprocess.run(["xdotool", "type", "--delay", "40", "vlm42"], check=True)
-        client.wait_log('state=2 room="Salle 12"', 10)
+        client.type_code()
         t0 = mono_us()
         subprocess.run(["xdotool", "key", "Return"], check=True)
         join = (room.wait("session.greeting", 10)["mono_us"] - t0) / 1000.0
@@ -138,7 +57,7 @@ def one_run():
 
 def peer_run():
     work = tempfile.mkdtemp(prefix="join-bench-peer.")
-    room = Emulator(work)
+    room = Emulator(bindir, work)
     try:
         greeting = b'{ "connection_type" : "CLIENT"}'
         t0 = mono_us()
@@ -155,16 +74,11 @@ def gui_wait_run():
     # A receiver that reads 20 KB/s: the library is throttled by flow control
     # while the user pauses, resumes and stops.
     work = tempfile.mkdtemp(prefix="join-bench-gui.")
-    room = Emulator(work, ("--fault", "slow-stream", "--slow-rate", "20000"))
-    with open(os.path.join(work, "network.json"), "w") as f:
-        json.dump({"servers": [f"127.0.0.1:{room.ready['tcp_port']}"]}, f)
-    client = Client(work)
+    room = Emulator(bindir, os.path.join(work, "room"), ("--fault", "slow-stream", "--slow-rate", "20000"))
+    room.write_network_file(work)
+    client = Client(bindir, work)
     try:
-        code = client.window(500, 252)
-        time.sleep(1.8)
-        subprocess.run(["xdotool", "windowfocus", "--sync", code], check=True)
-        subprocess.run(["xdotool", "type", "--delay", "40", "vlm42"], check=True)
-        client.wait_log('state=2 room="Salle 12"', 10)
+        client.type_code()
         subprocess.run(["xdotool", "key", "Return"], check=True)
         session = client.window(272, 384)
         click(session, 72, 120)

@@ -7,12 +7,15 @@ set -euo pipefail
 BUILD_PKGS=(build-essential cmake pkg-config qtbase5-dev libqt5svg5-dev qttools5-dev qttools5-dev-tools
   libjsoncpp-dev libcrypto++-dev libavcodec-dev libavutil-dev libswscale-dev libavformat-dev
   libx264-dev libxcb1-dev libxcb-shm0-dev libxcb-randr0-dev libxcb-xfixes0-dev libxcb-xtest0-dev
-  libx11-dev libx11-xcb-dev libxtst-dev)
-TEST_PKGS=(xvfb xauth x11-utils xdotool ffmpeg imagemagick librsvg2-bin openssl fonts-dejavu-core)
+  libx11-dev libx11-xcb-dev libxtst-dev librsvg2-bin)
+TEST_PKGS=(xvfb xauth x11-utils xdotool ffmpeg imagemagick openssl fonts-dejavu-core)
+# `make package` and the package test: dpkg-shlibdeps (dpkg-dev) and file for
+# CPack, then the checkers a Debian maintainer runs.
+PACKAGE_PKGS=(dpkg-dev file lintian desktop-file-utils appstream man-db)
 FUZZ_PKGS=(clang-14 libfuzzer-14-dev libclang-rt-14-dev)
 CROSS_PKGS=(g++-mingw-w64-x86-64 wine64)
 
-want=("${BUILD_PKGS[@]}" "${TEST_PKGS[@]}")
+want=("${BUILD_PKGS[@]}" "${TEST_PKGS[@]}" "${PACKAGE_PKGS[@]}")
 case "${1:-}" in
   --all) want+=("${FUZZ_PKGS[@]}" "${CROSS_PKGS[@]}") ;;
   --fuzz) want+=("${FUZZ_PKGS[@]}") ;;

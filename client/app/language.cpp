@@ -1,11 +1,26 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "language.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLoggingCategory>
+#include <QTranslator>
+
+Q_LOGGING_CATEGORY(lcLanguage, "velmorant.app")
 
 namespace Velmorant {
+
+namespace {
+
+QLatin1String catalogueName(bool french)
+{
+    return french ? QLatin1String("velmorantclient_fr.qm") : QLatin1String("velmorantclient_en.qm");
+}
+
+} // namespace
 
 bool isFrenchLanguage(const QString &language)
 {
@@ -19,8 +34,42 @@ QString effectiveLanguage(const QString &storedLanguage, const QString &localeNa
 
 QString catalogueFilePath(const QString &applicationDir, bool french)
 {
-    return applicationDir + (french ? QLatin1String("/languages/velmorantclient_fr.qm")
-                                    : QLatin1String("/languages/velmorantclient_en.qm"));
+    return applicationDir + QLatin1String("/languages/") + catalogueName(french);
+}
+
+QStringList catalogueFolders(const QString &applicationDir)
+{
+    // VELMORANT_INSTALLED_CATALOGUES: the data folder relative to the
+    // installed program, given by the build ("../share/<package>/languages").
+    return {applicationDir + QLatin1String("/languages"),
+            QDir::cleanPath(applicationDir + QLatin1Char('/') + QLatin1String(VELMORANT_INSTALLED_CATALOGUES))};
+}
+
+QString findCatalogue(const QStringList &folders, bool french)
+{
+    for (const QString &folder : folders) {
+        const QString path = folder + QLatin1Char('/') + catalogueName(french);
+        if (QFileInfo(path).isFile())
+            return path;
+    }
+    return {};
+}
+
+bool loadCatalogue(QTranslator &translator, const QString &applicationDir, bool french)
+{
+    const QStringList folders = catalogueFolders(applicationDir);
+    const QString path = findCatalogue(folders, french);
+    if (path.isEmpty()) {
+        qCWarning(lcLanguage).noquote() << "no translation catalogue" << catalogueName(french) << "in"
+                                        << folders.join(QLatin1String(", ")) << "- texts stay untranslated";
+        return false;
+    }
+    if (!translator.load(path)) {
+        qCWarning(lcLanguage).noquote() << "translation catalogue" << path << "cannot be loaded";
+        return false;
+    }
+    qCInfo(lcLanguage).noquote() << "translation catalogue" << path;
+    return true;
 }
 
 QString readStartupLanguage(const QString &settingsFile)

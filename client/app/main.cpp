@@ -68,7 +68,7 @@ int main(int argc, char *argv[])
     const QString applicationDir = QCoreApplication::applicationDirPath();
 
     const QString language = effectiveLanguage(readStartupLanguage(settingsFilePath()), QLocale::system().name());
-    translator->load(catalogueFilePath(applicationDir, isFrenchLanguage(language)));
+    loadCatalogue(*translator, applicationDir, isFrenchLanguage(language));
     QCoreApplication::installTranslator(translator.get());
 
     auto window = std::make_unique<UiCodeWindow>();

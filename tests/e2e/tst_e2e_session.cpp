@@ -10,6 +10,7 @@
 #include "app/settingsstore.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QHostInfo>
 #include <QJsonArray>
@@ -56,6 +57,9 @@ bool run(const QString &program, const QStringList &args, QByteArray *out = null
 const QPoint Flux(72, 120);
 const QPoint Pause(164, 120);
 const QPoint FullscreenButton(220, 120);
+const QPoint Upload(72, 220);
+const QPoint UploadFiles(49, 296);
+const QPoint RoomCapture(200, 220);
 const QPoint Config(50, 352);
 const QPoint Disconnect(222, 352);
 // Settings window (session variant).
@@ -184,9 +188,18 @@ class TestSession : public QObject {
     void startRoom()
     {
         m_room = std::make_unique<RoomEmulatorProcess>();
-        QStringList args{
-            "--no-discovery",     "--room", "VLM42:Salle 12:3:10:2:room-12", "--device-name", "Salle de test",
-            "--allow-fullscreen", "yes"};
+        QImage capture(320, 180, QImage::Format_RGB32);
+        capture.fill(QColor(40, 90, 160));
+        QVERIFY(capture.save(m_dir.filePath("room-display.png")));
+        QStringList args{"--no-discovery",
+                         "--room",
+                         "VLM42:Salle 12:3:10:2:room-12",
+                         "--device-name",
+                         "Salle de test",
+                         "--allow-fullscreen",
+                         "yes",
+                         "--capture-image",
+                         m_dir.filePath("room-display.png")};
         for (int i = 0; i < 4; ++i) // the middle of each block
             args << "--luma-block" << QString("%1,%2,32,32").arg(BlocksAt.x() + i * 96 + 32).arg(BlocksAt.y() + 32);
         QVERIFY(m_room->start(args));
@@ -374,6 +387,53 @@ private slots:
         QVERIFY(!join().isEmpty());
         QVERIFY(!m_room->waitForEvent("session.open", 5000).isEmpty());
         QVERIFY(!waitForRecv("Identity").isEmpty());
+    }
+
+    void fileChosenInTheDialogArrivesWhole()
+    {
+        const QString session = windowOfSize({272, 384});
+        QFile file(m_dir.filePath("rapport.pdf"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QByteArray block(1 << 20, '\0');
+        for (int i = 0; i < block.size(); ++i)
+            block[i] = char(i * 13 + (i >> 10));
+        for (int i = 0; i < 64; ++i)
+            file.write(block);
+        file.close();
+
+        click(session, Upload);
+        screenshot("8-send-menu");
+        click(session, UploadFiles);
+        QTest::qWait(1000); // the dialog opens with its name field focused
+        xdotool({"type", "--delay", "10", file.fileName()});
+        xdotool({"key", "Return"});
+        QCOMPARE(waitForRecv("FileRequest").value("body").toObject().value("file_name").toString(),
+                 QString("rapport.pdf"));
+        screenshot("9-transfer-in-progress", 50);
+        const QJsonObject saved = m_room->waitForEvent("file.saved", 60000);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.value("sha256").toString().toLatin1(),
+                 QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex());
+        click(session, Upload); // closes the menu
+    }
+
+    void roomCaptureIsSavedWhereTheDialogSays()
+    {
+        const QString session = windowOfSize({272, 384});
+        click(session, RoomCapture);
+        QVERIFY(!m_room->waitForEvent("session.send", 5000).isEmpty());
+        QTest::qWait(1000); // the save dialog
+        screenshot("10-save-dialog", 0);
+        const QString target = m_dir.filePath("salle-capture.png");
+        // The proposed name is selected: typing replaces it.
+        xdotool({"key", "ctrl+a"});
+        xdotool({"type", "--delay", "10", target});
+        xdotool({"key", "Return"});
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(target).size() > 0, 5000);
+        QFile saved(target), sent(m_dir.filePath("room-display.png"));
+        QVERIFY2(saved.open(QIODevice::ReadOnly), qPrintable(saved.errorString()));
+        QVERIFY2(sent.open(QIODevice::ReadOnly), qPrintable(sent.errorString()));
+        QCOMPARE(saved.readAll(), sent.readAll());
     }
 
     void roomVanishingMidStreamBringsTheCodeWindowBack()
