@@ -7,6 +7,10 @@ namespace Velmorant {
 // The client's version, shown by the code window and sent by the update check.
 inline constexpr char kProgramVersion[] = "25.12.1";
 
+// The product's web address: what the web link window offers while its box
+// is empty.
+inline constexpr char kProductWebAddress[] = "https://www.velmorant.com";
+
 // The local server a running client listens on; a second start talks to it.
 inline constexpr char kSingleInstanceName[] = "AppVelmorantAccessClient";
 
