@@ -14,12 +14,11 @@ extern "C" {
 #include <cmath>
 
 namespace {
-// Larger pictures are still decoded and logged, but not shown: a hostile
-// stream would otherwise cost a gigabyte of RGB per picture.
+// Larger pictures are still decoded and logged, but not shown: scaling
+// them would hold the GUI thread for a long while per picture.
 constexpr qint64 MaxShownPixels = 8192LL * 8192LL;
 // Largest size a picture is scaled to for the window.
 constexpr int MaxShownSide = 4096;
-
 } // namespace
 
 RoomActivity::RoomActivity(QObject *parent) : QObject(parent)
