@@ -329,4 +329,11 @@
         <translation>The room could not provide a capture. Try again in a moment.</translation>
     </message>
 </context>
+<context>
+    <name>Velmorant::Advanced::UiWebWindowAdvanced</name>
+    <message>
+        <source>Invalid URL</source>
+        <translation>Invalid URL</translation>
+    </message>
+</context>
 </TS>

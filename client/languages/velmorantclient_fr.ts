@@ -329,4 +329,11 @@
         <translation>La salle n'a pas pu fournir de capture. Réessayez dans un instant.</translation>
     </message>
 </context>
+<context>
+    <name>Velmorant::Advanced::UiWebWindowAdvanced</name>
+    <message>
+        <source>Invalid URL</source>
+        <translation>URL invalide</translation>
+    </message>
+</context>
 </TS>

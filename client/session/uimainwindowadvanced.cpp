@@ -8,6 +8,8 @@
 #include "sessionlog.h"
 #include "settings/uiconfigurationwindow.h"
 #include "uicustombutton.h"
+#include "uinotewindowadvanced.h"
+#include "uiwebwindowadvanced.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -106,6 +108,13 @@ UiMainWindowAdvanced::UiMainWindowAdvanced(QWidget *parent, std::unique_ptr<Stre
 
     setWindowName("UiMainWindowAdvanced");
     buildWindow();
+
+    m_noteWindow = new UiNoteWindowAdvanced(this);
+    m_noteWindow->setWindowModality(Qt::ApplicationModal);
+    connect(m_noteWindow, &UiNoteWindowAdvanced::closed, this, &UiMainWindowAdvanced::onNoteWindowsClosed);
+    m_webWindow = new UiWebWindowAdvanced(this);
+    m_webWindow->setWindowModality(Qt::ApplicationModal);
+    connect(m_webWindow, &UiWebWindowAdvanced::closed, this, &UiMainWindowAdvanced::onWebWindowsClosed);
 
     startTimer(StreamControl::kTickMs, Qt::CoarseTimer);
 
@@ -416,6 +425,9 @@ void UiMainWindowAdvanced::stlConnectionStopped()
         m_codeWindow->raise();
         m_codeWindow->activateWindow();
     }
+    m_noteWindow->reset(true);
+    m_noteWindow->hide();
+    m_webWindow->hide();
     if (m_settingsWindow)
         m_settingsWindow->hide();
     showWidget("LoaderImage", false);
@@ -660,12 +672,29 @@ void UiMainWindowAdvanced::onTransferDone(SendFileType pSendFileType)
 
 void UiMainWindowAdvanced::stlButtonUploadNoteClicked()
 {
-    qCInfo(lcSession) << "notes: not available yet";
+    m_noteWindow->reset(false);
+    m_noteWindow->setWindowFlag(Qt::WindowStaysOnTopHint, m_onTop);
+    m_noteWindow->show();
+    m_noteWindow->reset(false);
+}
+
+void UiMainWindowAdvanced::onNoteWindowsClosed()
+{
+    if (m_noteWindow->isValidated())
+        send(SessionMessages::noteMessage(m_noteWindow->composedNote()));
 }
 
 void UiMainWindowAdvanced::stlButtonUploadWebClicked()
 {
-    qCInfo(lcSession) << "web links: not available yet";
+    m_webWindow->reset();
+    m_webWindow->setWindowFlag(Qt::WindowStaysOnTopHint, m_onTop);
+    m_webWindow->show();
+}
+
+void UiMainWindowAdvanced::onWebWindowsClosed()
+{
+    if (!m_webWindow->url().isEmpty())
+        send(SessionMessages::webLinkMessage(m_webWindow->url()));
 }
 
 // --- captures ----------------------------------------------------------------

@@ -32,6 +32,8 @@ class UiConfigurationWindow;
 namespace Velmorant::Advanced {
 
 class StreamLibrary;
+class UiNoteWindowAdvanced;
+class UiWebWindowAdvanced;
 
 class UiMainWindowAdvanced : public UiFreeWindow {
     Q_OBJECT
@@ -48,6 +50,8 @@ public:
 
     // The stream state, for tests and the log.
     const StreamControl &streamControl() const { return m_stream; }
+    UiNoteWindowAdvanced *noteWindow() const { return m_noteWindow; }
+    UiWebWindowAdvanced *webWindow() const { return m_webWindow; }
     bool fullscreenFeature() const { return m_fullscreenFeature; }
 
 signals:
@@ -74,6 +78,8 @@ protected slots:
     void stlButtonUploadWebClicked();
     void sltFileRequestAccepted(int pTransferId);
     void onTransferDone(Velmorant::Advanced::SendFileType pSendFileType);
+    void onNoteWindowsClosed();
+    void onWebWindowsClosed();
 
     void stlButtonCaptureClicked();
     void stlButtonUploadCaptureClicked();
@@ -126,6 +132,10 @@ private:
     Kiv::Network::TcpSocket m_socket;
     std::unique_ptr<StreamLibrary> m_library;
     StreamControl m_stream;
+
+    // Children of this window; hidden between uses.
+    UiNoteWindowAdvanced *m_noteWindow = nullptr;
+    UiWebWindowAdvanced *m_webWindow = nullptr;
 
     QPointer<QWidget> m_codeWindow;
     QPointer<Velmorant::UiConfigurationWindow> m_settingsWindow;

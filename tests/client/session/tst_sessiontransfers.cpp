@@ -211,6 +211,31 @@ private slots:
         QVERIFY(!waitFor("file.saved").isEmpty());
     }
 
+    void captureWaitsForTheFilesAcceptanceThenBothRun()
+    {
+        const QString file = writeFile("long.pdf", 2000000);
+        QImage picture(64, 64, QImage::Format_RGB32);
+        picture.fill(Qt::green);
+        const QString capture = m_dir.filePath("20260101_000000 capture.png");
+        QVERIFY(picture.save(capture));
+        drop({QUrl::fromLocalFile(file)});
+        QVERIFY(m_window->transferQueues().awaitingAcceptance());
+        QMetaObject::invokeMethod(m_window.get(), "sltDoUploadCapture", Q_ARG(QString, capture));
+        QVERIFY(m_window->transferQueues().secondRequestPending());
+
+        QCOMPARE(waitFor("session.recv", "FileRequest").value("body").toObject().value("file_name").toString(),
+                 QString("long.pdf"));
+        // The capture's request follows the file's acceptance at once.
+        QCOMPARE(waitFor("session.recv", "FileRequest").value("body").toObject().value("file_name").toString(),
+                 QFileInfo(capture).fileName());
+        QStringList saved;
+        for (int i = 0; i < 2; ++i)
+            saved << waitFor("file.saved").value("file_name").toString();
+        saved.sort();
+        QCOMPARE(saved, QStringList({QFileInfo(capture).fileName(), "long.pdf"}));
+        QTRY_COMPARE(m_window->transferQueues().transfersInProgress(), 0);
+    }
+
     void sendMenuOpensAndCloses()
     {
         auto *upload = m_window->findWidget<UiCustomButton>("ButtonUpload");

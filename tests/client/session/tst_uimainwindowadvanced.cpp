@@ -10,11 +10,14 @@
 #include "settings/uiconfigurationwindow.h"
 #include "uicustombutton.h"
 #include "uimainwindowadvanced.h"
+#include "uinotewindowadvanced.h"
+#include "uiwebwindowadvanced.h"
 
 #include <QHostInfo>
 #include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTextEdit>
 #include <QtTest>
 
 using namespace Velmorant::Advanced;
@@ -25,6 +28,8 @@ class SessionWindow : public UiMainWindowAdvanced {
 public:
     using UiMainWindowAdvanced::stlButtonDisconnectClicked;
     using UiMainWindowAdvanced::stlButtonFluxClicked;
+    using UiMainWindowAdvanced::stlButtonUploadNoteClicked;
+    using UiMainWindowAdvanced::stlButtonUploadWebClicked;
     using UiMainWindowAdvanced::UiMainWindowAdvanced;
 };
 
@@ -102,6 +107,11 @@ private slots:
         m_window->startSession(serverAt(m_room.tcpPort()));
         m_window->show();
         m_window->stlButtonFluxClicked();
+        // The starting look lasts until the library is seen streaming, which
+        // the recording library never is: a picture of it for the artefacts.
+        const QString artefacts = qEnvironmentVariable("VELMORANT_BUILD_DIR") + "/test-artefacts/session-window";
+        QDir().mkpath(artefacts);
+        QVERIFY(m_window->grab().save(artefacts + "/starting.png"));
         QVERIFY(!m_room.waitForEvent("session.open", 5000).isEmpty());
         const QJsonObject first = m_room.waitForEvent("session.recv", 5000);
         QCOMPARE(first.value("name").toString(), QString("ScreenSize"));
@@ -162,6 +172,50 @@ private slots:
         QCOMPARE(m_calls->lines.filter("remoteInteractionActived").size(), 1);
         m_room.command(R"({"cmd":"send","type":"RemoteControlQuery"})");
         QCOMPARE(waitForRecv("RemoteControlMessage").value("body").toObject(), QJsonObject({{"remoteControl", true}}));
+    }
+
+    void noteIsSentOnlyWhenValidated()
+    {
+        UiNoteWindowAdvanced *note = m_window->noteWindow();
+        auto click = [note](const char *pName) { note->findWidget<UiCustomButton>(pName)->emitClicked(); };
+        m_window->stlButtonUploadNoteClicked();
+        QVERIFY(note->isVisible());
+        click("ButtonColorBlue");
+        click("TagButton");
+        click("ButtonTagStar");
+        note->findWidget<QTextEdit>("MainText")->setPlainText("Hi");
+        click("ValidButton");
+        QVERIFY(!note->isVisible());
+        QCOMPARE(waitForRecv("NoteMessage").value("body").toObject(),
+                 QJsonObject({{"note_text", "#color=0\n#tag=1\nHi"}}));
+
+        // Closed with its close button: nothing goes. The next note keeps the colour.
+        m_window->stlButtonUploadNoteClicked();
+        QCOMPARE(note->composedNote().section('\n', 0, 0), QString("#color=0"));
+        note->findWidget<QTextEdit>("MainText")->setPlainText("not this one");
+        click("CloseButton");
+        m_window->stlButtonUploadWebClicked();
+        UiWebWindowAdvanced *web = m_window->webWindow();
+        web->findWidget<QLineEdit>("UrlText")->setText("https://example.org/plan");
+        web->findWidget<UiCustomButton>("ValidButton")->emitClicked();
+        // The link is the next message: the discarded note sent nothing.
+        const QJsonObject next = m_room.waitForEvent("session.recv", 5000);
+        QCOMPARE(next.value("name").toString(), QString("WebLinkMessage"));
+        QCOMPARE(next.value("body").toObject(), QJsonObject({{"url", "https://example.org/plan"}}));
+    }
+
+    void lostSessionHidesTheNoteAndResetsItsColour()
+    {
+        m_window->stlButtonUploadNoteClicked();
+        m_window->noteWindow()->findWidget<UiCustomButton>("ButtonColorRed")->emitClicked();
+        QCOMPARE(m_window->noteWindow()->colorName(), QString("RED"));
+        m_room.command(R"({"cmd":"kick"})");
+        QTRY_VERIFY(m_codeWindow->isVisible());
+        QVERIFY(!m_window->noteWindow()->isVisible());
+        QCOMPARE(m_window->noteWindow()->colorName(), QString("YELLOW"));
+        m_codeWindow->hide();
+        join();
+        QVERIFY(!waitForRecv("Identity").isEmpty());
     }
 
     void kickedSessionShowsTheCodeWindow()

@@ -16,6 +16,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTextEdit>
+#include <QTranslator>
 #include <QtTest>
 
 using Velmorant::Advanced::UiNoteWindowAdvanced;
@@ -87,13 +88,24 @@ private slots:
         save(note, "note-gray-check-tags");
     }
 
+    void webWindow_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("fr") << "fr";
+        QTest::newRow("en") << "en";
+    }
     void webWindow()
     {
+        QFETCH(QString, language);
+        QTranslator translator;
+        QVERIFY(translator.load(qEnvironmentVariable("VELMORANT_BUILD_DIR") + "/bin/languages/velmorantclient_" +
+                                language + ".qm"));
+        QCoreApplication::installTranslator(&translator);
         UiWebWindowAdvanced web;
         web.reset();
         web.move(40, 40);
         web.show();
-        save(web, "web-placeholder");
+        save(web, "web-placeholder-" + language);
         // As typed by the user: the box has the focus and its dark text.
         QApplication::setActiveWindow(&web);
         auto *box = web.findWidget<UiCustomLineEdit>("UrlText");
@@ -101,7 +113,8 @@ private slots:
         QTRY_VERIFY(box->hasFocus());
         box->setText(QString::fromUtf8("https://exémple.com/page"));
         QVERIFY(web.findWidget<QLabel>("ErrorLabel")->isVisible());
-        save(web, "web-error");
+        save(web, "web-error-" + language);
+        QCoreApplication::removeTranslator(&translator);
     }
 };
 
