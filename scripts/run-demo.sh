@@ -69,6 +69,7 @@ if ! DISPLAY=$room_x start_emulator 18413 48504 "${room_display[@]}"; then
 fi
 client_pid=""
 # Client first, then the room; never stopped by a failing wait (set -e).
+# shellcheck disable=SC2317 # called by the trap
 stop_all() {
   set +e
   [ -n "$client_pid" ] && kill "$client_pid" 2>/dev/null && wait "$client_pid" 2>/dev/null
@@ -122,15 +123,23 @@ client_window() { # WindowsName
   done
   return 1
 }
+# A widget's "Geometry" in its window's description, "x y w h".
+widget_geometry() { # WindowsName widget
+  awk -v win="\"WindowsName\": \"$1\"" -v name="\"Name\": \"$2\"," '
+    index($0, "\"WindowsName\":") { inside = index($0, win) > 0 }
+    inside && index($0, name) && match($0, /"Geometry": "[0-9]+, [0-9]+, [0-9]+, [0-9]+"/) {
+      g = substr($0, RSTART + 13, RLENGTH - 14); gsub(",", "", g); print g; exit
+    }' "$source_dir/client/resources/windows.json"
+}
 # Clicks the centre of a widget of the description, scaled as the window is.
 click_widget() { # WindowsName "id width" widget
-  local dw dh x y w h
+  local dw dh x y w h at
   read -r dw dh < <(described_size "$1") || return 1
-  read -r x y w h < <(sed -n "s/.*\"Name\": \"$3\",.*\"Geometry\": \"\([0-9]*\), \([0-9]*\), \([0-9]*\), \([0-9]*\)\".*/\1 \2 \3 \4/p" \
-    "$source_dir/client/resources/windows.json" | head -n1) || return 1
-  set -- $2
-  xdotool mousemove --window "$1" $(awk -v x="$x" -v y="$y" -v w="$w" -v h="$h" -v real="$2" -v dw="$dw" \
-    'BEGIN { f = real / dw; printf "%d %d", (x + w / 2) * f, (y + h / 2) * f }') click 1
+  read -r x y w h < <(widget_geometry "$1" "$3") || return 1
+  at=$(awk -v x="$x" -v y="$y" -v w="$w" -v h="$h" -v real="${2#* }" -v dw="$dw" \
+    'BEGIN { f = real / dw; printf "%d %d", (x + w / 2) * f, (y + h / 2) * f }')
+  # shellcheck disable=SC2086
+  xdotool mousemove --window "${2%% *}" $at click 1
 }
 settle() { sleep "${1:-0.6}"; } # the last paint reaching the screen
 shot() { # name: the client's screen beside the room's display
@@ -174,11 +183,25 @@ if wait_event '"event":"codetest".*"valid":true' 20; then
       if composer=$(for _ in $(seq 25); do client_window UiNoteWindowAdvanced && break; sleep 0.2; done) &&
         [ -n "$composer" ]; then
         xdotool windowfocus --sync "${composer%% *}" 2>/dev/null || true
+        # A blue note with a star, to show colour and tag on the room display.
+        click_widget UiNoteWindowAdvanced "$composer" ButtonColorBlue
+        click_widget UiNoteWindowAdvanced "$composer" TagButton
+        click_widget UiNoteWindowAdvanced "$composer" ButtonTagStar
+        click_widget UiNoteWindowAdvanced "$composer" MainText
         xdotool type --delay 40 "Budget review at 3 pm"
         click_widget UiNoteWindowAdvanced "$composer" ValidButton
         if wait_event '"event":"display.note"' 20; then
           settle 1
           shot 4-note
+        fi
+        # A web link, from the same menu, to the display's side list.
+        click_widget UiMainWindowAdvanced "$session" ButtonUploadWeb
+        if web=$(for _ in $(seq 25); do client_window UiWebWindowAdvanced && break; sleep 0.2; done) &&
+          [ -n "$web" ]; then
+          click_widget UiWebWindowAdvanced "$web" UrlText
+          xdotool type --delay 30 "https://intranet.example/agenda"
+          click_widget UiWebWindowAdvanced "$web" ValidButton
+          wait_event '"event":"display.item"' 20 && settle 1 && shot 5-link
         fi
       else
         echo "run-demo: no note composer came up; the tour ends with the stream." >&2
