@@ -5,6 +5,7 @@
 // pause and resume, full screen, remote control on and off, stop, disconnect
 // and a second join, and the room vanishing mid-stream. Screenshots of each
 // state land in the test's artefacts, in the language of VELMORANT_E2E_LANGUAGE.
+#include "../support/clientprocess.h"
 #include "../support/roomemulatorprocess.h"
 
 #include "app/settingsstore.h"
@@ -42,17 +43,6 @@ protected:
     }
 };
 
-bool run(const QString &program, const QStringList &args, QByteArray *out = nullptr, int timeoutMs = 10000)
-{
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(timeoutMs))
-        return false;
-    if (out)
-        *out = p.readAllStandardOutput();
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
 // Session window buttons, at their place in the window description.
 const QPoint Flux(72, 120);
 const QPoint Pause(164, 120);
@@ -74,67 +64,17 @@ class TestSession : public QObject {
     QString m_artefacts;
     QString m_language;
     std::unique_ptr<RoomEmulatorProcess> m_room;
-    QProcess m_client;
-    QByteArray m_log;
-    int m_logRead = 0;
+    E2e::ClientProcess m_client;
     BlocksWindow m_blocks;
 
-    // Waits for a client log line containing every part; returns it.
-    QString waitForLog(const QStringList &parts, int timeoutMs)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < timeoutMs) {
-            m_client.waitForReadyRead(50);
-            m_log += m_client.readAllStandardError();
-            QCoreApplication::processEvents();
-            int end;
-            while ((end = m_log.indexOf('\n', m_logRead)) >= 0) {
-                const QString line = QString::fromUtf8(m_log.mid(m_logRead, end - m_logRead));
-                m_logRead = end + 1;
-                bool all = true;
-                for (const QString &part : parts)
-                    all = all && line.contains(part);
-                if (all)
-                    return line;
-            }
-        }
-        return {};
-    }
-
-    void xdotool(const QStringList &args) { QVERIFY2(run("xdotool", args), qPrintable(args.join(' '))); }
+    QString waitForLog(const QStringList &parts, int timeoutMs) { return m_client.waitForLog(parts, timeoutMs); }
+    QString windowOfSize(const QSize &size, int timeoutMs = 5000) { return m_client.windowOfSize(size, timeoutMs); }
+    void xdotool(const QStringList &args) { QVERIFY2(E2e::xdotool(args), qPrintable(args.join(' '))); }
+    void click(const QString &window, const QPoint &at) { QVERIFY(E2e::ClientProcess::click(window, at)); }
     void screenshot(const QString &name, int settleMs = 250)
     {
         QTest::qWait(settleMs); // let the window repaint
-        run("import", {"-window", "root", m_artefacts + "/" + name + ".png"});
-    }
-
-    // The visible window of the client with this size.
-    QString windowOfSize(const QSize &size, int timeoutMs = 5000)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < timeoutMs) {
-            QByteArray ids;
-            run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(m_client.processId())}, &ids);
-            for (const QByteArray &id : ids.split('\n')) {
-                QByteArray geometry;
-                if (id.isEmpty() ||
-                    !run("xdotool", {"getwindowgeometry", "--shell", QString::fromLatin1(id)}, &geometry))
-                    continue;
-                if (geometry.contains("WIDTH=" + QByteArray::number(size.width()) + "\n") &&
-                    geometry.contains("HEIGHT=" + QByteArray::number(size.height()) + "\n"))
-                    return QString::fromLatin1(id);
-            }
-            QTest::qWait(100);
-        }
-        return {};
-    }
-
-    void click(const QString &window, const QPoint &at)
-    {
-        xdotool({"mousemove", "--window", window, QString::number(at.x()), QString::number(at.y())});
-        xdotool({"click", "1"});
+        E2e::screenshot(m_artefacts + "/" + name + ".png");
     }
 
     QJsonObject waitForRecv(const QString &name, int timeoutMs = 5000)
@@ -174,7 +114,7 @@ class TestSession : public QObject {
     QPoint pointer()
     {
         QByteArray out;
-        run("xdotool", {"getmouselocation", "--shell"}, &out);
+        E2e::run("xdotool", {"getmouselocation", "--shell"}, &out);
         int x = -1, y = -1;
         for (const QByteArray &line : out.split('\n')) {
             if (line.startsWith("X="))
@@ -214,11 +154,11 @@ class TestSession : public QObject {
         const QString codeWindow = windowOfSize({500, 252});
         if (codeWindow.isEmpty())
             return {};
-        run("xdotool", {"windowfocus", "--sync", codeWindow});
-        run("xdotool", {"type", "--delay", "60", "vlm42"});
+        E2e::xdotool({"windowfocus", "--sync", codeWindow});
+        E2e::xdotool({"type", "--delay", "60", "vlm42"});
         if (waitForLog({"state=2", "room=\"Salle 12\"", "connect=1"}, 10000).isEmpty())
             return {};
-        run("xdotool", {"key", "Return"});
+        E2e::xdotool({"key", "Return"});
         return windowOfSize({272, 384});
     }
 
@@ -240,22 +180,9 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&m_blocks));
         startRoom();
 
-        m_client.setWorkingDirectory(m_dir.path());
-        // Window sizes and button places as the description gives them.
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QT_FONT_DPI", "96");
-        m_client.setProcessEnvironment(environment);
-        m_client.start(qEnvironmentVariable("VELMORANT_CLIENT"), QStringList());
-        QVERIFY(m_client.waitForStarted(5000));
+        QVERIFY(m_client.start(m_dir.path()));
         QVERIFY(!windowOfSize({500, 252}, 15000).isEmpty());
         QTest::qWait(1800); // splash
-    }
-
-    void cleanupTestCase()
-    {
-        m_client.terminate();
-        if (!m_client.waitForFinished(5000))
-            m_client.kill();
     }
 
     void joinSendsGreetingThenIdentity()
@@ -449,7 +376,7 @@ private slots:
         qInfo() << "code window back after" << clock.elapsed() << "ms";
         QVERIFY(clock.elapsed() < 21000);
         QTest::qWait(1000);
-        QCOMPARE(m_client.state(), QProcess::Running);
+        QCOMPARE(m_client.process().state(), QProcess::Running);
         QVERIFY(!waitForLog({"stream look flux=stopped"}, 4000).isEmpty());
     }
 };

@@ -1,0 +1,133 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The real client program for end-to-end tests on an X server: started in a
+// working folder of the test's, its log read line by line, its windows found
+// by their described size, and a user's keys and clicks through xdotool.
+#pragma once
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSize>
+#include <QStringList>
+#include <QTest>
+
+namespace E2e {
+
+// Runs a helper program to its end; its standard output in *pOut.
+inline bool run(const QString &pProgram, const QStringList &pArgs, QByteArray *pOut = nullptr, int pTimeoutMs = 10000)
+{
+    QProcess p;
+    p.start(pProgram, pArgs);
+    if (!p.waitForFinished(pTimeoutMs))
+        return false;
+    if (pOut)
+        *pOut = p.readAllStandardOutput();
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+inline bool xdotool(const QStringList &pArgs)
+{
+    return run(QStringLiteral("xdotool"), pArgs);
+}
+
+// The whole X screen as a PNG.
+inline void screenshot(const QString &pPath)
+{
+    run(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), pPath});
+}
+
+class ClientProcess {
+public:
+    // Window sizes and button places are those of the description: the
+    // logical DPI is pinned.
+    bool start(const QString &pWorkingFolder)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_FONT_DPI"), QStringLiteral("96"));
+        m_process.setProcessEnvironment(environment);
+        m_process.setWorkingDirectory(pWorkingFolder);
+        m_process.start(qEnvironmentVariable("VELMORANT_CLIENT"), QStringList());
+        return m_process.waitForStarted(5000);
+    }
+
+    ~ClientProcess()
+    {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+    }
+
+    QProcess &process() { return m_process; }
+
+    // The next log line holding every part; empty on time-out. Lines before
+    // it are passed over for good.
+    QString waitForLog(const QStringList &pParts, int pTimeoutMs)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        do {
+            m_process.waitForReadyRead(50);
+            m_log += m_process.readAllStandardError();
+            QCoreApplication::processEvents();
+            int end;
+            while ((end = m_log.indexOf('\n', m_read)) >= 0) {
+                const QString line = QString::fromUtf8(m_log.mid(m_read, end - m_read));
+                m_read = end + 1;
+                bool all = true;
+                for (const QString &part : pParts)
+                    all = all && line.contains(part);
+                if (all)
+                    return line;
+            }
+        } while (clock.elapsed() < pTimeoutMs);
+        return {};
+    }
+
+    // Everything logged so far, read or not.
+    QByteArray log()
+    {
+        m_log += m_process.readAllStandardError();
+        return m_log;
+    }
+
+    // The id of the program's visible window of this size; empty on time-out.
+    QString windowOfSize(const QSize &pSize, int pTimeoutMs = 5000)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        do {
+            QByteArray ids;
+            run(QStringLiteral("xdotool"),
+                {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                 QString::number(m_process.processId())},
+                &ids);
+            for (const QByteArray &id : ids.split('\n')) {
+                QByteArray geometry;
+                if (id.isEmpty() ||
+                    !run(QStringLiteral("xdotool"),
+                         {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), QString::fromLatin1(id)},
+                         &geometry))
+                    continue;
+                if (geometry.contains("WIDTH=" + QByteArray::number(pSize.width()) + "\n") &&
+                    geometry.contains("HEIGHT=" + QByteArray::number(pSize.height()) + "\n"))
+                    return QString::fromLatin1(id);
+            }
+            QTest::qWait(50);
+        } while (clock.elapsed() < pTimeoutMs);
+        return {};
+    }
+
+    static bool click(const QString &pWindow, const QPoint &pAt)
+    {
+        return xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), pWindow, QString::number(pAt.x()),
+                        QString::number(pAt.y())}) &&
+               xdotool({QStringLiteral("click"), QStringLiteral("1")});
+    }
+
+private:
+    QProcess m_process;
+    QByteArray m_log;
+    int m_read = 0;
+};
+
+} // namespace E2e
