@@ -760,6 +760,7 @@ void UiMainWindowAdvanced::sltCaptureGenericError()
 
 void UiMainWindowAdvanced::stlButtonUploadCaptureClicked()
 {
+    m_captureGeneration = m_sessionGeneration;
     QTimer::singleShot(100, this, &UiMainWindowAdvanced::sltDoGrabCapture);
     // Out of the picture.
     hide();
@@ -767,6 +768,9 @@ void UiMainWindowAdvanced::stlButtonUploadCaptureClicked()
 
 void UiMainWindowAdvanced::sltDoGrabCapture()
 {
+    // The session ended meanwhile: the window stays hidden, nothing is taken.
+    if (m_captureGeneration != m_sessionGeneration)
+        return;
     if (!m_temporaryFolder.isValid()) {
         show();
         return;

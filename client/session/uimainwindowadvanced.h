@@ -163,6 +163,7 @@ private:
     TransferQueues m_transfers;
     // Ends of transfers from an earlier session are not this session's.
     int m_sessionGeneration = 0;
+    int m_captureGeneration = 0; // the session a local capture was asked in
     // Detached transfer workers report through this; the window unhooks
     // itself when it goes, so a late worker never touches a dead window.
     struct WorkerReturn {

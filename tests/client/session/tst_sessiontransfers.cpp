@@ -218,6 +218,8 @@ private slots:
         picture.fill(Qt::green);
         const QString capture = m_dir.filePath("20260101_000000 capture.png");
         QVERIFY(picture.save(capture));
+        // The last transfer's end reaches the window after the room saved it.
+        QTRY_COMPARE(m_window->transferQueues().transfersInProgress(), 0);
         drop({QUrl::fromLocalFile(file)});
         QVERIFY(m_window->transferQueues().awaitingAcceptance());
         QMetaObject::invokeMethod(m_window.get(), "sltDoUploadCapture", Q_ARG(QString, capture));
@@ -346,6 +348,17 @@ private slots:
         }
         QTRY_VERIFY_WITH_TIMEOUT(m_window->transferQueues().queue(SendFileType::File).isEmpty(), 10000);
         QCOMPARE(m_window->transferQueues().transfersInProgress(), 0);
+    }
+
+    void captureAskedAsTheSessionEndsIsDropped()
+    {
+        QVERIFY(m_window->isVisible());
+        m_window->stlButtonUploadCaptureClicked();
+        m_window->stlButtonDisconnectClicked();
+        QTRY_VERIFY(m_codeWindow->isVisible());
+        QTest::qWait(300); // past the capture's 100 ms delay
+        QVERIFY(m_window->isHidden());
+        QVERIFY(m_window->transferQueues().queue(SendFileType::Capture).isEmpty());
     }
 };
 
