@@ -42,7 +42,14 @@ Emulator::Emulator(const EmulatorOptions &options, QObject *parent)
     for (const Room &r : m_options.rooms)
         m_rooms.add(r);
     m_discovery = new DiscoveryResponder(m_options, m_rooms, this);
-    m_streams = new StreamReceiver(m_options, this);
+    m_streams = new StreamReceiver(m_options, &m_activity, this);
+    connect(&m_activity, &RoomActivity::inputReady, this, [this](qint64 stream, const QByteArray &command) {
+        // The room's input goes where the client reads it, the CONTROLS connection.
+        StreamConnection *target = m_streams->find(stream, QStringLiteral("controls"));
+        if (target)
+            target->sendCommand(command.left(wire::CommandWidth).trimmed().constData(),
+                                command.mid(wire::CommandWidth));
+    });
     connect(&m_tcp, &QTcpServer::newConnection, this, &Emulator::onNewConnection);
 }
 
@@ -140,6 +147,12 @@ QJsonObject Emulator::nextStreamStart()
 
 QByteArray Emulator::captureImage()
 {
+    if (m_options.captureImage.isEmpty() && m_activity.watched()) {
+        // With a window, the capture is the window itself, taken anew each time.
+        const QByteArray shot = m_activity.capture();
+        if (!shot.isEmpty())
+            return shot;
+    }
     if (m_capture.isEmpty()) {
         // A small recognisable picture: a diagonal gradient.
         QImage image(320, 180, QImage::Format_RGB32);
@@ -280,5 +293,5 @@ void Emulator::startFileTransfer(Connection *connection, const QJsonObject &gree
     }
     // Each accepted id carries one file.
     const QString fileName = m_transfers.take(id);
-    (new FileTransfer(connection, id, fileName, m_options))->start();
+    (new FileTransfer(connection, id, fileName, m_options, &m_activity))->start();
 }

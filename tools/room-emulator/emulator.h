@@ -3,6 +3,7 @@
 
 #include "options.h"
 #include "room.h"
+#include "roomactivity.h"
 
 #include <QHash>
 #include <QJsonObject>
@@ -30,6 +31,8 @@ public:
     void shutdown(const QString &reason);
 
     const EmulatorOptions &options() const { return m_options; }
+    // What the room received, for the room display window.
+    RoomActivity *activity() { return &m_activity; }
 
     // Session services.
     int acceptTransfer(const QString &fileName);
@@ -53,6 +56,7 @@ private:
     QJsonObject status() const;
 
     EmulatorOptions m_options;
+    RoomActivity m_activity;
     RoomTable m_rooms;
     QTcpServer m_tcp;
     DiscoveryResponder *m_discovery = nullptr;

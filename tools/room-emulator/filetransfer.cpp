@@ -4,14 +4,16 @@
 #include "connection.h"
 #include "eventlog.h"
 #include "options.h"
+#include "roomactivity.h"
 #include "wire.h"
 
 #include <QDir>
 #include <QFileInfo>
 
 FileTransfer::FileTransfer(Connection *connection, int transferId, const QString &fileName,
-                           const EmulatorOptions &options)
-    : QObject(connection), m_connection(connection), m_transferId(transferId), m_fileName(fileName), m_options(options)
+                           const EmulatorOptions &options, RoomActivity *activity)
+    : QObject(connection), m_connection(connection), m_transferId(transferId), m_fileName(fileName), m_options(options),
+      m_activity(activity)
 {
     connect(connection, &Connection::frameReceived, this, &FileTransfer::onFrame);
     connect(connection, &Connection::closing, this, [this](const QString &reason) {
@@ -125,11 +127,12 @@ void FileTransfer::onFrame(const QByteArray &payload)
 void FileTransfer::finish()
 {
     m_done = true;
+    const QString sha256 = QString::fromLatin1(m_hash.result().toHex());
     QJsonObject e{{QStringLiteral("transfer_id"), m_transferId},
                   {QStringLiteral("file_name"), m_fileName},
                   {QStringLiteral("size"), static_cast<double>(m_received)},
                   {QStringLiteral("frames"), m_dataFrames},
-                  {QStringLiteral("sha256"), QString::fromLatin1(m_hash.result().toHex())}};
+                  {QStringLiteral("sha256"), sha256}};
     if (m_file) {
         const QString path = m_file->fileName();
         if (m_file->commit())
@@ -139,5 +142,6 @@ void FileTransfer::finish()
         m_file.reset();
     }
     events().write(QStringLiteral("file.saved"), e);
+    m_activity->fileArrived(m_fileName, m_received, sha256);
     m_connection->send(QByteArrayLiteral("{ \"status\" : \"received\" }"));
 }

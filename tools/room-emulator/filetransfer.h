@@ -8,6 +8,7 @@
 #include <memory>
 
 class Connection;
+class RoomActivity;
 struct EmulatorOptions;
 
 // Receives one file announced by FileAccepted:
@@ -21,7 +22,8 @@ struct EmulatorOptions;
 class FileTransfer : public QObject {
     Q_OBJECT
 public:
-    FileTransfer(Connection *connection, int transferId, const QString &fileName, const EmulatorOptions &options);
+    FileTransfer(Connection *connection, int transferId, const QString &fileName, const EmulatorOptions &options,
+                 RoomActivity *activity);
     void start();
 
     // The announced name reduced to a plain file name inside the save folder.
@@ -36,6 +38,7 @@ private:
     int m_transferId;
     QString m_fileName;
     const EmulatorOptions &m_options;
+    RoomActivity *m_activity;
     std::unique_ptr<QSaveFile> m_file;
     QCryptographicHash m_hash{QCryptographicHash::Sha256};
     qint64 m_size = -1;

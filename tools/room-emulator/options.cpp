@@ -5,6 +5,7 @@
 
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <cstdio>
 
@@ -106,6 +107,13 @@ QList<QCommandLineOption> optionList()
         O(QStringLiteral("slow-rate"),
           QStringLiteral("Bytes per second read from a video connection with slow-stream. Default 262144."),
           QStringLiteral("bytes")),
+        O(QStringLiteral("display"),
+          QStringLiteral("Open the room display window: the stream, notes, links and files as the room shows "
+                         "them, the room code while nothing streams; clicks and keys on the stream go back to "
+                         "the client as remote input, and captures are taken of this window.")),
+        O(QStringLiteral("display-geometry"),
+          QStringLiteral("Size and place of the room display window, WxH or WxH+X+Y. Default 1280x720."),
+          QStringLiteral("geometry")),
         O(QStringLiteral("events"), QStringLiteral("Write events to this file instead of standard output."),
           QStringLiteral("file")),
         O(QStringLiteral("quit-on-eof"), QStringLiteral("Exit when standard input reaches its end.")),
@@ -159,6 +167,12 @@ behind; beyond that lines are dropped and counted (events.dropped). Main ones:
                 decode_us[,luma,bits][,dump]}
   stream.pause / stream.mousepos {x,y,time_ms,latency_ms} / stream.disconnect
   stream.send {conn,command} stream.closed {conn,reason}
+  with --display: display.shown {window,x,y,width,height}
+  display.stream {stream,x,y,width,height,picture_width,picture_height,
+                  fullscreen} (where the picture lies in the window)
+  display.note {x,y,width,height,color,tag,text} display.item {kind,text[,size,sha256]}
+  display.fullscreen {on} display.error {stream,error}
+  (input from the window goes out as stream.send MOUS_EVENT / KEYB_EVENT)
 
 FAULTS (--fault):
   silent              after the session greeting send nothing at all
@@ -416,6 +430,18 @@ ParseOutcome parseOptions(const QStringList &arguments, EmulatorOptions *o)
         if (!known)
             return fail(QStringLiteral("--fault: unknown fault %1").arg(f));
         o->faults.insert(f);
+    }
+    o->display = isSet("display");
+    if (isSet("display-geometry")) {
+        static const QRegularExpression geometry(
+            QStringLiteral("^(\\d{2,5})x(\\d{2,5})(?:\\+(\\d{1,5})\\+(\\d{1,5}))?$"));
+        const QRegularExpressionMatch m = geometry.match(value("display-geometry"));
+        if (!m.hasMatch() || m.captured(1).toInt() < 320 || m.captured(2).toInt() < 240 ||
+            m.captured(1).toInt() > 16384 || m.captured(2).toInt() > 16384)
+            return fail(QStringLiteral("--display-geometry: WxH or WxH+X+Y, at least 320x240"));
+        o->displayGeometry =
+            QRect(m.captured(3).toInt(), m.captured(4).toInt(), m.captured(1).toInt(), m.captured(2).toInt());
+        o->displayPlaced = !m.captured(3).isEmpty();
     }
     o->eventsFile = value("events");
     o->quitOnEof = isSet("quit-on-eof");

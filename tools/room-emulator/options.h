@@ -58,6 +58,11 @@ struct EmulatorOptions {
 
     QString eventsFile;
     bool quitOnEof = false;
+    // The room display window; off, nothing of it is built or paid for.
+    bool display = false;
+    QRect displayGeometry{0, 0, 1280, 720};
+    // Without +X+Y the window manager places the window.
+    bool displayPlaced = false;
     int maxConnections = 64;
 
     bool hasFault(const char *name) const { return faults.contains(QLatin1String(name)); }

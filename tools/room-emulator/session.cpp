@@ -4,6 +4,7 @@
 #include "connection.h"
 #include "emulator.h"
 #include "eventlog.h"
+#include "roomactivity.h"
 #include "sessionmessage.h"
 #include "wire.h"
 
@@ -23,6 +24,7 @@ Session::Session(Connection *connection, Emulator *emulator)
     connect(connection, &Connection::closing, this, [this](const QString &reason) {
         events().write(QStringLiteral("session.closed"),
                        {{QStringLiteral("session"), m_id}, {QStringLiteral("reason"), reason}});
+        m_emulator->activity()->sessionClosed(m_id);
     });
 }
 
@@ -32,6 +34,7 @@ void Session::start()
     events().write(QStringLiteral("session.open"), {{QStringLiteral("session"), m_id},
                                                     {QStringLiteral("conn"), m_connection->id()},
                                                     {QStringLiteral("peer"), m_connection->peer()}});
+    m_emulator->activity()->sessionOpened(m_id);
     m_connection->setIdleTimeout(o.clientTimeoutMs);
     if (o.hasFault("silent"))
         return;
@@ -155,6 +158,8 @@ void Session::onFrame(const QByteArray &payload)
         else
             e.insert(QStringLiteral("error"), QStringLiteral("body is not a JSON object"));
         events().write(QStringLiteral("session.recv"), e);
+        if (json.isObject())
+            showOnDisplay(type, json.toObject());
         if (type == FileRequest && json.isObject()) {
             const QString fileName = json.toObject().value(QStringLiteral("file_name")).toString();
             QByteArray id;
@@ -182,12 +187,32 @@ void Session::onFrame(const QByteArray &payload)
     case FullscreenOff:
         events().write(QStringLiteral("session.recv"), e);
         m_fullscreen = type == FullscreenOn && o.allowFullscreen;
+        m_emulator->activity()->setFullscreen(m_id, m_fullscreen);
         sendJson(FullscreenState, QJsonObject{{QStringLiteral("allowFullscreen"), o.allowFullscreen},
                                               {QStringLiteral("isInFullscreen"), m_fullscreen}});
         break;
     default:
         e.insert(QStringLiteral("bytes"), wire::preview(body));
         events().write(QStringLiteral("session.unknown"), e);
+        break;
+    }
+}
+
+void Session::showOnDisplay(qint32 type, const QJsonObject &body)
+{
+    RoomActivity *activity = m_emulator->activity();
+    switch (type) {
+    case Identity:
+    case UserNameMessage:
+        activity->userNamed(m_id, body.value(QStringLiteral("userName")).toString());
+        break;
+    case NoteMessage:
+        activity->noteArrived(body.value(QStringLiteral("note_text")).toString());
+        break;
+    case WebLinkMessage:
+        activity->linkArrived(body.value(QStringLiteral("url")).toString());
+        break;
+    default:
         break;
     }
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QJsonValue>
 #include <QObject>
 
@@ -28,6 +29,7 @@ public:
 
 private:
     void onFrame(const QByteArray &payload);
+    void showOnDisplay(qint32 type, const QJsonObject &body);
     void sendGarbage();
     void sendOversized();
 

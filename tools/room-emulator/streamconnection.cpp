@@ -5,6 +5,7 @@
 #include "eventlog.h"
 #include "h264decoder.h"
 #include "options.h"
+#include "roomactivity.h"
 #include "wire.h"
 
 extern "C" {
@@ -21,8 +22,8 @@ const QStringList ControlsOrder = {QStringLiteral("ID"), QStringLiteral("STREAMT
                                    QStringLiteral("TRACKPAD")};
 } // namespace
 
-StreamConnection::StreamConnection(Connection *connection, const EmulatorOptions &options)
-    : QObject(connection), m_connection(connection), m_options(options)
+StreamConnection::StreamConnection(Connection *connection, const EmulatorOptions &options, RoomActivity *activity)
+    : QObject(connection), m_connection(connection), m_options(options), m_activity(activity)
 {
     connect(connection, &Connection::frameReceived, this, &StreamConnection::handleFrame);
     connect(connection, &Connection::closing, this, &StreamConnection::onClosing);
@@ -123,6 +124,7 @@ void StreamConnection::handleCommand(const QByteArray &payload)
             return;
         }
         const qint64 sent = wire::i64(payload.constData() + 18);
+        m_activity->cursorMoved(m_streamId, wire::f32(payload.constData() + 10), wire::f32(payload.constData() + 14));
         events().write(QStringLiteral("stream.mousepos"),
                        {{QStringLiteral("conn"), m_connection->id()},
                         {QStringLiteral("stream"), static_cast<double>(m_streamId)},
@@ -194,6 +196,8 @@ void StreamConnection::handleDescriptor(const QString &name, const QByteArray &p
                         {QStringLiteral("role"), m_role},
                         {QStringLiteral("descriptors"), QJsonArray::fromStringList(m_descriptors)},
                         {QStringLiteral("order_ok"), m_descriptors.mid(0, expected.size()) == expected}});
+        if (m_role == QLatin1String("video"))
+            m_activity->streamStarted(m_streamId);
     }
 }
 
@@ -212,6 +216,7 @@ void StreamConnection::handleVideoFrame(const QByteArray &payload)
                   {QStringLiteral("wall_ms"), static_cast<double>(EventLog::wallMillis())}};
     if (m_role != QLatin1String("video"))
         e.insert(QStringLiteral("warning"), QStringLiteral("FRAME on a connection not described as VIDEO"));
+    m_activity->frameArrived(m_streamId, size);
     if (!m_decoder)
         m_decoder = std::make_unique<H264Decoder>();
     int pictures = 0;
@@ -238,6 +243,7 @@ void StreamConnection::handleVideoFrame(const QByteArray &payload)
 void StreamConnection::inspectPicture(const AVFrame *picture, QJsonObject *e)
 {
     ++m_pictures;
+    m_activity->offerPicture(m_streamId, picture);
     e->insert(QStringLiteral("width"), picture->width);
     e->insert(QStringLiteral("height"), picture->height);
     if (!m_options.lumaBlocks.isEmpty()) {
@@ -266,8 +272,11 @@ void StreamConnection::inspectPicture(const AVFrame *picture, QJsonObject *e)
 
 void StreamConnection::onClosing()
 {
-    if (!m_decoder)
+    if (!m_decoder) {
+        if (m_role == QLatin1String("video"))
+            m_activity->streamEnded(m_streamId);
         return;
+    }
     // Pictures held back for reordering are still shown at the end.
     int pictures = 0;
     QJsonObject e{{QStringLiteral("conn"), m_connection->id()},
@@ -279,6 +288,8 @@ void StreamConnection::onClosing()
     e.insert(QStringLiteral("decoded"), pictures);
     e.insert(QStringLiteral("total_pictures"), m_pictures);
     events().write(QStringLiteral("stream.flush"), e);
+    if (m_role == QLatin1String("video") || m_pictures > 0)
+        m_activity->streamEnded(m_streamId);
 }
 
 void StreamConnection::sendCommand(const char *name, const QByteArray &arguments)

@@ -11,6 +11,7 @@
 class Connection;
 class H264Decoder;
 class QJsonObject;
+class RoomActivity;
 struct AVFrame;
 struct EmulatorOptions;
 
@@ -28,7 +29,7 @@ struct EmulatorOptions;
 class StreamConnection : public QObject {
     Q_OBJECT
 public:
-    StreamConnection(Connection *connection, const EmulatorOptions &options);
+    StreamConnection(Connection *connection, const EmulatorOptions &options, RoomActivity *activity);
     ~StreamConnection() override;
 
     void handleFrame(const QByteArray &payload);
@@ -52,6 +53,7 @@ private:
 
     Connection *m_connection;
     const EmulatorOptions &m_options;
+    RoomActivity *m_activity;
     bool m_handshakeDone = false;
     qint64 m_streamId = -1;
     QString m_role;

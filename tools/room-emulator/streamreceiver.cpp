@@ -6,7 +6,8 @@
 #include "options.h"
 #include "streamconnection.h"
 
-StreamReceiver::StreamReceiver(const EmulatorOptions &options, QObject *parent) : QObject(parent), m_options(options)
+StreamReceiver::StreamReceiver(const EmulatorOptions &options, RoomActivity *activity, QObject *parent)
+    : QObject(parent), m_options(options), m_activity(activity)
 {
     connect(&m_server, &QTcpServer::newConnection, this, &StreamReceiver::onNewConnection);
 }
@@ -40,7 +41,7 @@ void StreamReceiver::onNewConnection()
 
 StreamConnection *StreamReceiver::attach(Connection *connection)
 {
-    auto *stream = new StreamConnection(connection, m_options);
+    auto *stream = new StreamConnection(connection, m_options, m_activity);
     m_connections.append(stream);
     // Forget connections that are gone, so the list stays as long as the live set.
     m_connections.removeAll(QPointer<StreamConnection>());

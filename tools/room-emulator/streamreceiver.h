@@ -7,6 +7,7 @@
 #include <QTcpServer>
 
 class Connection;
+class RoomActivity;
 class StreamConnection;
 struct EmulatorOptions;
 
@@ -15,7 +16,7 @@ struct EmulatorOptions;
 class StreamReceiver : public QObject {
     Q_OBJECT
 public:
-    StreamReceiver(const EmulatorOptions &options, QObject *parent = nullptr);
+    StreamReceiver(const EmulatorOptions &options, RoomActivity *activity, QObject *parent = nullptr);
 
     bool listen(QString *error);
     quint16 port() const { return m_server.serverPort(); }
@@ -34,6 +35,7 @@ private:
     StreamConnection *attach(Connection *connection);
 
     const EmulatorOptions &m_options;
+    RoomActivity *m_activity;
     QTcpServer m_server;
     QList<QPointer<StreamConnection>> m_connections;
 };

@@ -205,3 +205,16 @@ public:
 private:
     QTcpSocket m_socket;
 };
+
+// Greets a session and reads its three opening messages.
+inline bool openSession(FramePeer &peer, quint16 port)
+{
+    if (!peer.connectTo(port))
+        return false;
+    peer.send(QByteArrayLiteral("{ \"connection_type\" : \"CLIENT\"}"));
+    for (int i = 0; i < 3; ++i) {
+        if (peer.readFrame().isNull())
+            return false;
+    }
+    return true;
+}

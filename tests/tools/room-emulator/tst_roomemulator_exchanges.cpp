@@ -38,18 +38,6 @@ QJsonValue jsonBodyOf(const QByteArray &payload)
 
 const QByteArray Greeting = QByteArrayLiteral("{ \"connection_type\" : \"CLIENT\"}");
 
-// Greets a session and reads its three opening messages.
-bool openSession(FramePeer &peer, quint16 port)
-{
-    if (!peer.connectTo(port))
-        return false;
-    peer.send(Greeting);
-    for (int i = 0; i < 3; ++i) {
-        if (peer.readFrame().isNull())
-            return false;
-    }
-    return true;
-}
 } // namespace
 
 class TestRoomEmulatorExchanges : public QObject {
@@ -565,6 +553,11 @@ void TestRoomEmulatorExchanges::helpDocumentsEverything()
                                  "--events",
                                  "--quit-on-eof",
                                  "--max-connections",
+                                 "--display",
+                                 "--display-geometry",
+                                 "display.stream",
+                                 "display.note",
+                                 "display.item",
                                  "\"send\"",
                                  "\"raw\"",
                                  "\"kick\"",
@@ -588,6 +581,21 @@ void TestRoomEmulatorExchanges::helpDocumentsEverything()
     p.start(QStringLiteral(ROOM_EMULATOR_PATH), {"--fault", "nonsense"});
     QVERIFY(p.waitForFinished(20000));
     QCOMPARE(p.exitCode(), 2);
+    for (const char *geometry : {"10x10", "800x600+1", "wide"}) {
+        p.start(QStringLiteral(ROOM_EMULATOR_PATH), {"--display-geometry", geometry});
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitCode(), 2);
+    }
+    // The window without an X server: a clear word, not Qt's abort.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("QT_QPA_PLATFORM");
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(ROOM_EMULATOR_PATH), {"--display", "--tcp-port", "0", "--udp-port", "0"});
+    QVERIFY(p.waitForFinished(20000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 2);
+    QVERIFY(p.readAllStandardError().contains("DISPLAY"));
 }
 
 QTEST_GUILESS_MAIN(TestRoomEmulatorExchanges)
