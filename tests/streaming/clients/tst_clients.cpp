@@ -355,9 +355,11 @@ void TstClients::remoteInteractionSwitch()
     // vk 0x41 'A', scan 0x1E, press
     const QByteArray key = RawPeer::command("KEYB_EVENT", QByteArray("\x00\x41\x00\x1E\x00", 5));
     RawPeer::writeFrame(receiver.controls, key);
-    RawPeer::writeFrame(receiver.video, RawPeer::command("PENDINGFRA", int32Bytes(28)));
-    // PENDINGFRA still acts with interaction off: no frame is wanted.
+    // Established: frames are wanted. PENDINGFRA still acts with interaction
+    // off: then no frame is. (Sent only after the first look, which could
+    // otherwise miss the short wanted spell.)
     QTRY_VERIFY(mCompressor->wanted());
+    RawPeer::writeFrame(receiver.video, RawPeer::command("PENDINGFRA", int32Bytes(28)));
     QTRY_VERIFY(!mCompressor->wanted());
     mManager->push(FakeCompressor::packet(1, "held back", true));
     QVERIFY(mBackend->keys().empty());
