@@ -2,10 +2,14 @@
 // Program-wide constants of the client.
 #pragma once
 
+#ifndef VELMORANT_VERSION
+#error "VELMORANT_VERSION comes from the build (project() in CMakeLists.txt)"
+#endif
+
 namespace Velmorant {
 
 // The client's version, shown by the code window and sent by the update check.
-inline constexpr char kProgramVersion[] = "25.12.1";
+inline constexpr char kProgramVersion[] = VELMORANT_VERSION;
 
 // The product's web address: what the web link window offers while its box
 // is empty.

@@ -146,8 +146,9 @@ dev_deb=$work/out/libglimra-dev_${version}_${arch}.deb
 for deb in "$client_deb" "$lib_deb" "$dev_deb"; do
   [ -f "$deb" ] || fail "no $(basename "$deb") among: $(ls "$work/out")"
 done
-[ "$version" = "$(grep -o 'kProgramVersion\[\] = "[^"]*"' "$source/client/app/constants.h" | cut -d'"' -f2)" ] ||
-  fail "package version $version is not the program's version"
+# The programs take their version from the same project() as the packages.
+[ "$("$build/bin/room-emulator" --version)" = "room-emulator $version" ] ||
+  fail "package version $version is not the programs' version"
 
 # --- control fields -------------------------------------------------------
 field() { dpkg-deb -f "$1" "$2"; }

@@ -60,7 +60,7 @@ int main(int argc, char **argv)
         application = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication &app = *application;
     QCoreApplication::setApplicationName(QStringLiteral("room-emulator"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("25.12.1"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELMORANT_VERSION));
 
     EmulatorOptions options;
     switch (parseOptions(arguments, &options)) {

@@ -260,7 +260,7 @@ ParseOutcome parseOptions(const QStringList &arguments, EmulatorOptions *o)
         return ParseOutcome::ExitOk;
     }
     if (parser.isSet(QStringLiteral("version"))) {
-        fprintf(stdout, "room-emulator 25.12.1\n");
+        fprintf(stdout, "room-emulator " VELMORANT_VERSION "\n");
         return ParseOutcome::ExitOk;
     }
     if (!parser.positionalArguments().isEmpty())

@@ -144,7 +144,7 @@ void codeWindowAtRest(GalleryWindow &w)
 {
     w.hideAll({"SplashScreen", "ApplyUpdateView", "DownloadUpdateView", "UpdateErrorView", "LoaderImage",
                "ButtonConnect", "ButtonDoUpdate", "ButtonDoUpdateText"});
-    w.text("LabelVersionWidget", QStringLiteral("V25.12.1"));
+    w.text("LabelVersionWidget", QStringLiteral("V" VELMORANT_VERSION));
     w.text("LabelRoom", UiFreeWindow::tr("Connexion"));
     w.text("LabelUserCount", UiFreeWindow::tr("Enter Code"));
 }
