@@ -15,6 +15,11 @@ namespace {
 // Streams the file so its size does not matter; the content is not examined.
 bool copyInto(const QString &pSource, const QString &pTarget)
 {
+    // Opening a FIFO waits for a writer, which would hang the window.
+    if (!QFileInfo(pSource).isFile()) {
+        qCWarning(lcSettings) << "the network file" << pSource << "is not a regular file";
+        return false;
+    }
     QFile in(pSource);
     if (!in.open(QIODevice::ReadOnly)) {
         qCWarning(lcSettings) << "cannot read the network file" << pSource << ":" << in.errorString();

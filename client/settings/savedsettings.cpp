@@ -28,7 +28,7 @@ bool SavedSettings::save() const
     const SettingsStore settingsStore = store();
     if (settingsStore.write(m_values))
         return true;
-    qCDebug(lcSettings) << "cannot write" << settingsStore.filePath();
+    qCWarning(lcSettings) << "cannot write" << settingsStore.filePath() << "; the settings stay as they were";
     return false;
 }
 

@@ -4,10 +4,19 @@
 #include "platform/platform.h"
 #include "settingslog.h"
 
+#include <QFileInfo>
+
 namespace Velmorant {
 
 bool WriteProbe::canWrite(const QString &pPath)
 {
+    // Opening a FIFO for writing waits for a reader, which would hang the
+    // window; a device or a folder is no file to replace either.
+    const QFileInfo info(pPath);
+    if (info.exists() && !info.isFile()) {
+        qCInfo(lcSettings) << pPath << "is not a regular file";
+        return false;
+    }
     return Platform::canWriteFile(pPath.toStdWString());
 }
 

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using Velmorant::WriteProbe;
 
 class TestWriteProbe : public QObject {
@@ -54,6 +56,16 @@ private slots:
         QCOMPARE(WriteProbe::canWrite(path(relative)), writable);
         QCOMPARE(content(path(relative)), afterwards);
         QVERIFY(!QFileInfo::exists(path("missing"))); // the probe makes no folders
+    }
+
+    void specialFilesAreRefusedWithoutOpening()
+    {
+        // Opening this FIFO for writing would wait for a reader forever.
+        const QString fifo = path("fifo.json");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY(!WriteProbe::canWrite(fifo));
+        QVERIFY(!WriteProbe::canWrite(QStringLiteral("/dev/null")));
+        QVERIFY(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
     }
 
     void programDataIsTheMachineWideDataFolder()
