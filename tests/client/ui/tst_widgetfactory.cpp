@@ -66,6 +66,21 @@ class TestWidgetFactory : public QObject {
     Q_OBJECT
 
 private slots:
+    void topLevelLabelIsTheCentralWidget()
+    {
+        UiFreeWindow window;
+        const WidgetFactory factory(&window);
+        const QPointer<QWidget> first = factory.create(record("QLabel", 0, 0, 200, 100), &window);
+        QCOMPARE(window.centralWidget(), first.data());
+        const QPointer<QWidget> second = factory.create(record("QLabel", 0, 0, 300, 100), &window);
+        QCOMPARE(window.centralWidget(), second.data());
+        QTRY_VERIFY(!first); // the earlier one is disposed of
+        // Only labels stand in for the window's background.
+        QWidget *edit = factory.create(record("QLineEdit", 0, 0, 10, 10), &window);
+        QCOMPARE(edit->parentWidget(), &window);
+        QCOMPARE(window.centralWidget(), second.data());
+    }
+
     void kinds_data()
     {
         QTest::addColumn<QString>("type");
@@ -103,21 +118,6 @@ private slots:
         QCOMPARE(widget->geometry(), QRect(3, 5, 70, 30));
         QVERIFY(widget->objectName().isEmpty()); // the window names it
         QVERIFY(!window.centralWidget());
-    }
-
-    void topLevelLabelIsTheCentralWidget()
-    {
-        UiFreeWindow window;
-        const WidgetFactory factory(&window);
-        const QPointer<QWidget> first = factory.create(record("QLabel", 0, 0, 200, 100), &window);
-        QCOMPARE(window.centralWidget(), first.data());
-        const QPointer<QWidget> second = factory.create(record("QLabel", 0, 0, 300, 100), &window);
-        QCOMPARE(window.centralWidget(), second.data());
-        QTRY_VERIFY(!first); // the earlier one is disposed of
-        // Only labels stand in for the window's background.
-        QWidget *edit = factory.create(record("QLineEdit", 0, 0, 10, 10), &window);
-        QCOMPARE(edit->parentWidget(), &window);
-        QCOMPARE(window.centralWidget(), second.data());
     }
 
     void fontSizes_data()
