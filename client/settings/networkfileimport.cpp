@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "networkfileimport.h"
 
-#include "platform/platform.h"
 #include "settingslog.h"
+#include "writeprobe.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +15,11 @@ namespace {
 // Streams the file so its size does not matter; the content is not examined.
 bool copyInto(const QString &pSource, const QString &pTarget)
 {
+    // Opening a FIFO waits for a writer, which would hang the window.
+    if (!QFileInfo(pSource).isFile()) {
+        qCWarning(lcSettings) << "the network file" << pSource << "is not a regular file";
+        return false;
+    }
     QFile in(pSource);
     if (!in.open(QIODevice::ReadOnly)) {
         qCWarning(lcSettings) << "cannot read the network file" << pSource << ":" << in.errorString();
@@ -59,7 +64,7 @@ NetworkFileImportResult importNetworkFile(const QString &pSource, const QStringL
     for (const QString &target : pTargets) {
         QFileInfo(target).dir().mkpath(QStringLiteral("."));
         const bool existed = QFileInfo::exists(target);
-        if (!Platform::canWriteFile(target.toStdWString())) {
+        if (!WriteProbe::canWrite(target)) {
             qCInfo(lcSettings) << "no write access to" << target;
             refused = true;
             continue;
@@ -74,6 +79,33 @@ NetworkFileImportResult importNetworkFile(const QString &pSource, const QStringL
             QFile::remove(target); // the empty file of the probe
     }
     return refused ? NetworkFileImportResult::AdministratorRequired : NetworkFileImportResult::Failed;
+}
+
+NetworkFileImportDisplay networkFileImportDisplay(NetworkFileImportResult pResult)
+{
+    NetworkFileImportDisplay display;
+    switch (pResult) {
+    case NetworkFileImportResult::Deployed:
+        display.deployed = true;
+        break;
+    case NetworkFileImportResult::Failed:
+        display.failed = true;
+        break;
+    case NetworkFileImportResult::AdministratorRequired:
+        display.administratorNeeded = true;
+        display.hideImportButton = true; // the relaunch button takes its place
+        break;
+    }
+    return display;
+}
+
+QStringList networkFileTargets(const QString &pProgramDir, const QString &pProgramData)
+{
+    const QString fileName = QStringLiteral("network.json");
+    QStringList targets{pProgramDir + QDir::separator() + fileName};
+    if (!pProgramData.isEmpty())
+        targets << pProgramData + QDir::separator() + QStringLiteral("Velmorant Client") + QDir::separator() + fileName;
+    return targets;
 }
 
 } // namespace Velmorant

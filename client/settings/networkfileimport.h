@@ -22,4 +22,19 @@ enum class NetworkFileImportResult {
 NetworkFileImportResult importNetworkFile(const QString &pSource, const QStringList &pTargets,
                                           QString *pDeployedTo = nullptr);
 
+// Which import messages and buttons show after an outcome.
+struct NetworkFileImportDisplay {
+    bool deployed = false;            // the success message
+    bool failed = false;              // the failure message
+    bool administratorNeeded = false; // the rights message and the relaunch buttons
+    bool hideImportButton = false;    // otherwise the import button stays as it is
+};
+NetworkFileImportDisplay networkFileImportDisplay(NetworkFileImportResult pResult);
+
+// Where an imported file goes, in order of preference: network.json in the
+// program's folder, then in our folder of the machine-wide data folder. An
+// empty pProgramData adds no second place: a relative path would land in
+// whatever the working directory is.
+QStringList networkFileTargets(const QString &pProgramDir, const QString &pProgramData);
+
 } // namespace Velmorant

@@ -1,17 +1,13 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "uiconfigurationwindow.h"
 
-#include "constants.h"
-#include "networkfileimport.h"
-#include "platform/platform.h"
-#include "settingslog.h"
-#include "settingsstore.h"
+#include "elevatedrelaunch.h"
 #include "uicustombutton.h"
+#include "writeprobe.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -19,8 +15,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QScreen>
-
-#include <algorithm>
 
 namespace Velmorant {
 namespace {
@@ -55,20 +49,16 @@ const char UiConfigurationWindow::kSwitchOffImage[] = ":/MainWidget/Advanced/reg
 
 UiConfigurationWindow::UiConfigurationWindow(QWidget *parent) : UiFreeWindow(parent)
 {
-    m_activeConfiguration = nullptr;
-    m_mode = CodeWindowMode;
     setObjectName(QStringLiteral("VelmorantWidgetForm"));
     setEnabled(true);
     setAcceptDrops(true);
 
     setWindowName(kCodeWindowDescription);
-    m_switchOnImage = QLatin1String(kSwitchOnImage);
-    m_switchOffImage = QLatin1String(kSwitchOffImage);
     buildWindow();
 
     // The read during construction does not count: the first read after it
     // fixes the language in force for this run.
-    m_initialLanguageIndex = -1;
+    m_languageChoice.forget();
 
     connect(this, &UiConfigurationWindow::closed, this, &UiConfigurationWindow::onConfigurationWindowsClosed);
 }
@@ -78,19 +68,9 @@ UiConfigurationWindow::~UiConfigurationWindow() = default;
 void UiConfigurationWindow::setMode(int pMode)
 {
     m_mode = pMode;
-    if (pMode == AdvancedWindowMode) {
-        m_activeConfiguration = &m_advancedWindowConfiguration;
-        setWindowName(kAdvancedWindowDescription);
-    } else {
-        m_activeConfiguration = &m_codeWindowConfiguration;
-        setWindowName(kCodeWindowDescription);
-    }
+    m_modeChosen = true;
+    setWindowName(pMode == AdvancedWindowMode ? kAdvancedWindowDescription : kCodeWindowDescription);
     buildWindow();
-}
-
-QWidget *UiConfigurationWindow::createCustomWidget(const WidgetDescription &pDescription, QWidget *pParent)
-{
-    return UiFreeWindow::createCustomWidget(pDescription, pParent);
 }
 
 void UiConfigurationWindow::onWindowBuilt()
@@ -102,9 +82,9 @@ void UiConfigurationWindow::onWindowBuilt()
     m_captureDestination = widget<QLineEdit>("CaptureDestination");
 
     m_widgetOnTopButton = widget<UiCustomButton>("WidgetOnTop");
-    showSwitch(m_widgetOnTopButton, m_onTop);
+    showSwitch(m_widgetOnTopButton, isOnTop());
     m_remoteControlButton = widget<UiCustomButton>("RemoteControl");
-    showSwitch(m_remoteControlButton, m_remoteControl);
+    showSwitch(m_remoteControlButton, remoteControlAllowed());
 
     m_selectLanguage = widget<QComboBox>("SelectLanguage");
     if (m_selectLanguage) {
@@ -113,109 +93,53 @@ void UiConfigurationWindow::onWindowBuilt()
         m_selectLanguage->addItem(tr("Francais"));
     }
 
-    m_selectScreenText = widget<QLabel>("SelectScreenText");
-    m_titleText = widget<QLabel>("TitleText");
-    m_userNameText = widget<QLabel>("UserNameText");
-    m_captureDestinationText = widget<QLabel>("CaptureDestinationText");
-    m_widgetOnTopText = widget<QLabel>("WidgetOnTopText");
-    m_remoteControlText = widget<QLabel>("RemoteControlText");
-    m_selectLanguageText = widget<QLabel>("SelectLanguageText");
-    for (const char *key : kLabelKeys)
-        setTranslatedLabel(widget<QLabel>(key), key);
-    if (m_widgetOnTopText)
-        m_widgetOnTopText->setWordWrap(true);
-    if (m_remoteControlText)
-        m_remoteControlText->setWordWrap(true);
+    for (const char *key : kLabelKeys) {
+        if (auto *label = widget<QLabel>(key))
+            label->setText(tr(key));
+    }
+    for (const char *name : {"WidgetOnTopText", "RemoteControlText"}) {
+        if (auto *label = widget<QLabel>(name))
+            label->setWordWrap(true);
+    }
 
     m_languageChangeWarningText = widget<QLabel>(kLanguageChangeWarningKey);
-    setTranslatedLabel(m_languageChangeWarningText, kLanguageChangeWarningKey);
-    setShown(m_languageChangeWarningText, false);
+    if (m_languageChangeWarningText) {
+        m_languageChangeWarningText->setText(tr(kLanguageChangeWarningKey));
+        m_languageChangeWarningText->hide();
+    }
 
     if (m_selectLanguage)
         connect(m_selectLanguage.data(), QOverload<int>::of(&QComboBox::currentIndexChanged), this,
                 &UiConfigurationWindow::stlSelectLanguageIndexChanged);
 
-    // The import widgets of the code-window variant.
-    m_networkFileImportText = widget<QLabel>("NetworkFileImportText");
-    m_buttonNetworkFileImport = widget<UiCustomButton>("ButtonNetworkFileImport");
-    m_buttonNetworkFileImportAdmin = widget<UiCustomButton>("ButtonNetworkFileImportAdmin");
-    m_buttonNetworkFileImportAdminText = widget<UiCustomButton>("ButtonNetworkFileImportAdminText");
-    m_networkFileImportInfoText = widget<QLabel>("NetworkFileImportInfoText");
-    m_networkFileImportAlertText = widget<QLabel>("NetworkFileImportAlertText");
-    m_networkFileImportAdminAlertText = widget<QLabel>("NetworkFileImportAdminAlertText");
-    if (m_activeConfiguration)
-        m_activeConfiguration->apply(this);
+    m_importPanel.bind(*this);
+    if (m_modeChosen) {
+        if (m_mode == AdvancedWindowMode)
+            m_importPanel.hide();
+        else
+            m_importPanel.prepare();
+    }
 
     readConfiguration();
-}
-
-void UiConfigurationWindow::CodeWindowConfiguration::apply(UiConfigurationWindow *pWindow)
-{
-    if (pWindow->m_networkFileImportText)
-        pWindow->m_networkFileImportText->setText(UiConfigurationWindow::tr("Import the network configuration file"));
-    const std::pair<QLabel *, QString> statusTexts[] = {
-        {pWindow->m_networkFileImportInfoText, UiConfigurationWindow::tr("File successfully deployed")},
-        {pWindow->m_networkFileImportAlertText, UiConfigurationWindow::tr("File failed to deploy")},
-        {pWindow->m_networkFileImportAdminAlertText,
-         UiConfigurationWindow::tr(
-             "File failed to deploy : administrator right required. Restart Velmorant Client in administrator mode ?")},
-    };
-    for (const auto &[label, text] : statusTexts) {
-        if (!label)
-            continue;
-        label->setText(text);
-        label->setWordWrap(true);
-        label->hide();
-    }
-    setShown(pWindow->m_buttonNetworkFileImportAdmin, false);
-    if (UiCustomButton *confirm = pWindow->m_buttonNetworkFileImportAdminText) {
-        confirm->setButtonText(UiConfigurationWindow::tr("Confirm"));
-        confirm->setTextAlignment(Qt::AlignCenter);
-        confirm->hide();
-    }
-}
-
-void UiConfigurationWindow::AdvancedWindowConfiguration::apply(UiConfigurationWindow *pWindow)
-{
-    setShown(pWindow->m_networkFileImportText, false);
-    setShown(pWindow->m_buttonNetworkFileImport, false);
-    setShown(pWindow->m_networkFileImportInfoText, false);
-    setShown(pWindow->m_networkFileImportAlertText, false);
-}
-
-void UiConfigurationWindow::setTranslatedLabel(QLabel *pLabel, const char *pKey)
-{
-    if (pLabel)
-        pLabel->setText(tr(pKey));
 }
 
 void UiConfigurationWindow::showSwitch(UiCustomButton *pSwitch, bool pOn)
 {
     if (pSwitch)
-        pSwitch->setImage(pOn ? m_switchOnImage : m_switchOffImage);
-}
-
-int UiConfigurationWindow::languageIndex(const QString &pLanguage)
-{
-    return pLanguage.toLower().contains(QLatin1String("fr")) ? 1 : 0;
+        pSwitch->setImage(QLatin1String(pOn ? kSwitchOnImage : kSwitchOffImage));
 }
 
 void UiConfigurationWindow::readConfiguration()
 {
-    const SettingsStore store;
-    // The store derives and writes the defaults when it cannot open the
-    // file; only values that came from a file are shown.
-    const bool fromFile = QFile(store.filePath()).open(QIODevice::ReadOnly);
-    const ClientSettings settings = store.read();
-    if (!fromFile) {
-        m_screenId = settings.screenId;
-        m_userNameValue = settings.userName;
-        m_capturePathValue = settings.capturePath;
-        m_onTop = settings.configIsOnTop;
-        m_remoteControl = settings.configRemoteControl;
-        m_languageValue = settings.language;
-        return; // shown by the next build, which reads the file just written
-    }
+    // Only a save changes the language text compared on closing, so the
+    // first close after a start always writes the entry's text.
+    const QString comparedLanguage = m_saved.values().language;
+    // Values derived because there was no file are shown by the next build,
+    // which reads the file just written.
+    if (!m_saved.load())
+        return;
+    const ClientSettings settings = m_saved.values();
+    m_saved.values().language = comparedLanguage;
     setScreenId(settings.screenId);
     setUserName(settings.userName);
     setCapturePath(settings.capturePath);
@@ -226,16 +150,7 @@ void UiConfigurationWindow::readConfiguration()
 
 void UiConfigurationWindow::writeConfiguration()
 {
-    ClientSettings settings;
-    settings.screenId = m_screenId;
-    settings.userName = m_userNameValue;
-    settings.capturePath = m_capturePathValue;
-    settings.configIsOnTop = m_onTop;
-    settings.configRemoteControl = m_remoteControl;
-    settings.language = m_languageValue;
-    const SettingsStore store;
-    if (!store.write(settings))
-        qCDebug(lcSettings) << "cannot write" << store.filePath();
+    m_saved.save();
 }
 
 void UiConfigurationWindow::fillScreenList()
@@ -271,76 +186,65 @@ QString UiConfigurationWindow::language() const
 
 void UiConfigurationWindow::setScreenId(int pScreenId)
 {
-    m_screenId = pScreenId;
+    m_saved.values().screenId = pScreenId;
     if (m_selectScreen)
         m_selectScreen->setCurrentIndex(pScreenId); // an index not listed selects nothing
 }
 
 void UiConfigurationWindow::setUserName(const QString &pUserName)
 {
-    m_userNameValue = pUserName;
+    m_saved.values().userName = pUserName;
     if (m_userName)
         m_userName->setText(pUserName);
 }
 
 void UiConfigurationWindow::setCapturePath(const QString &pCapturePath)
 {
-    m_capturePathValue = pCapturePath;
+    m_saved.values().capturePath = pCapturePath;
     if (m_captureDestination)
         m_captureDestination->setText(pCapturePath);
 }
 
 void UiConfigurationWindow::setOnTop(bool pOnTop)
 {
-    m_onTop = pOnTop;
+    m_saved.values().configIsOnTop = pOnTop;
     m_onTopSwitch = pOnTop;
     showSwitch(m_widgetOnTopButton, pOnTop);
 }
 
 void UiConfigurationWindow::setRemoteControlAllowed(bool pAllowed)
 {
-    m_remoteControl = pAllowed;
+    m_saved.values().configRemoteControl = pAllowed;
     m_remoteControlSwitch = pAllowed;
     showSwitch(m_remoteControlButton, pAllowed);
 }
 
 void UiConfigurationWindow::setLanguage(const QString &pLanguage)
 {
-    const int index = languageIndex(pLanguage);
-    if (m_initialLanguageIndex == -1)
-        m_initialLanguageIndex = index;
+    const int index = LanguageChoice::indexOf(pLanguage);
+    m_languageChoice.shown(index);
     if (m_selectLanguage)
         m_selectLanguage->setCurrentIndex(index);
 }
 
 void UiConfigurationWindow::applyOnTop()
 {
-    setWindowFlag(Qt::WindowStaysOnTopHint, m_onTop);
+    setWindowFlag(Qt::WindowStaysOnTopHint, isOnTop());
 }
 
 QString UiConfigurationWindow::programDataPath()
 {
-    const QString path = QString::fromStdWString(Platform::programDataPath());
-    if (path.isEmpty())
-        qCDebug(lcSettings) << "Failed to get ProgramData path.";
-    return path;
+    return WriteProbe::programDataPath();
 }
 
 bool UiConfigurationWindow::canWriteFile(const QString &pPath)
 {
-    return Platform::canWriteFile(pPath.toStdWString());
+    return WriteProbe::canWrite(pPath);
 }
 
 std::vector<std::wstring> UiConfigurationWindow::relaunchArguments(const QStringList &pArguments)
 {
-    std::vector<std::wstring> arguments;
-    const QString marker = QLatin1String(kElevatedRelaunchMarker);
-    for (int i = 1; i < pArguments.size(); ++i) {
-        if (pArguments.at(i) != marker)
-            arguments.push_back(pArguments.at(i).toStdWString());
-    }
-    arguments.push_back(marker.toStdWString());
-    return arguments;
+    return ElevatedRelaunch::arguments(pArguments);
 }
 
 void UiConfigurationWindow::stlButtonCloseClicked()
@@ -351,43 +255,23 @@ void UiConfigurationWindow::stlButtonCloseClicked()
 
 void UiConfigurationWindow::onConfigurationWindowsClosed()
 {
-    bool changed = false;
-    bool nameChanged = false;
-    bool remoteChanged = false;
-
-    if (screenId() != m_screenId) {
-        m_screenId = screenId();
-        changed = true;
-    }
-    if (userName() != m_userNameValue) {
-        m_userNameValue = userName();
-        nameChanged = true;
-        changed = true;
-    }
-    if (capturePath() != m_capturePathValue) {
-        m_capturePathValue = capturePath();
-        changed = true;
-    }
-    if (m_onTopSwitch != m_onTop) {
-        m_onTop = m_onTopSwitch;
-        changed = true;
-    }
-    if (m_remoteControlSwitch != m_remoteControl) {
-        m_remoteControl = m_remoteControlSwitch;
-        remoteChanged = true;
-        changed = true;
-    }
-    if (language() != m_languageValue)
-        m_languageValue = language();
-    else if (!changed)
+    ClientSettings edited;
+    edited.screenId = screenId();
+    edited.userName = userName();
+    edited.capturePath = capturePath();
+    edited.configIsOnTop = m_onTopSwitch;
+    edited.configRemoteControl = m_remoteControlSwitch;
+    edited.language = language();
+    const SettingsChange change = m_saved.take(edited);
+    if (!change.any)
         return;
 
     writeConfiguration();
     applyOnTop();
-    if (nameChanged)
-        emit userNameChanged(m_userNameValue);
-    if (remoteChanged)
-        emit remoteControlAuthorizationChanged(m_remoteControl);
+    if (change.userName)
+        emit userNameChanged(userName());
+    if (change.remoteControl)
+        emit remoteControlAuthorizationChanged(remoteControlAllowed());
     emit configurationUpdated();
 }
 
@@ -406,7 +290,7 @@ void UiConfigurationWindow::stlButtonRemoteControlClicked()
 void UiConfigurationWindow::stlSelectLanguageIndexChanged(int pIndex)
 {
     // The language itself changes at the next start.
-    setShown(m_languageChangeWarningText, pIndex != m_initialLanguageIndex);
+    setShown(m_languageChangeWarningText, m_languageChoice.needsRestart(pIndex));
 }
 
 QString UiConfigurationWindow::chooseCaptureDirectory()
@@ -429,14 +313,7 @@ QString UiConfigurationWindow::chooseNetworkFile()
 
 QStringList UiConfigurationWindow::networkFileTargets() const
 {
-    QStringList targets{QCoreApplication::applicationDirPath() + QDir::separator() + QStringLiteral("network.json")};
-    // Without a machine-wide folder there is no second place to try; a
-    // relative path would land in whatever the working directory is.
-    const QString programData = programDataPath();
-    if (!programData.isEmpty())
-        targets << programData + QDir::separator() + QStringLiteral("Velmorant Client") + QDir::separator() +
-                       QStringLiteral("network.json");
-    return targets;
+    return Velmorant::networkFileTargets(QCoreApplication::applicationDirPath(), programDataPath());
 }
 
 void UiConfigurationWindow::stlButtonNetworkFileImportClicked()
@@ -445,35 +322,13 @@ void UiConfigurationWindow::stlButtonNetworkFileImportClicked()
     if (source.isEmpty() || !QFileInfo::exists(source))
         return;
 
-    const NetworkFileImportResult result = importNetworkFile(source, networkFileTargets());
-    if (result == NetworkFileImportResult::Deployed) {
-        setShown(m_networkFileImportAlertText, false);
-        setShown(m_buttonNetworkFileImportAdmin, false);
-        setShown(m_networkFileImportAdminAlertText, false);
-        setShown(m_buttonNetworkFileImportAdminText, false);
-        setShown(m_networkFileImportInfoText, true);
-        return;
-    }
-    setShown(m_networkFileImportInfoText, false);
-    const bool administratorRequired = result == NetworkFileImportResult::AdministratorRequired;
-    if (administratorRequired) {
-        setShown(m_networkFileImportAlertText, false);
-        setShown(m_buttonNetworkFileImport, false);
-    } else {
-        setShown(m_networkFileImportAlertText, true);
-    }
-    setShown(m_networkFileImportAdminAlertText, administratorRequired);
-    setShown(m_buttonNetworkFileImportAdmin, administratorRequired);
-    setShown(m_buttonNetworkFileImportAdminText, administratorRequired);
+    m_importPanel.showResult(importNetworkFile(source, networkFileTargets()));
 }
 
 void UiConfigurationWindow::stlButtonNetworkFileImportAdminClicked()
 {
-    const std::wstring program = QCoreApplication::applicationFilePath().toStdWString();
-    const std::vector<std::wstring> arguments = relaunchArguments(QCoreApplication::arguments());
-    switch (Platform::relaunchElevated(program, arguments)) {
+    switch (ElevatedRelaunch::ofThisProcess().start()) {
     case Platform::ElevationResult::Started:
-        qCInfo(lcSettings) << "relaunched with administrator rights; leaving";
         QCoreApplication::exit(0);
         break;
     case Platform::ElevationResult::Cancelled:

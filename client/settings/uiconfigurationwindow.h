@@ -6,6 +6,9 @@
 // One instance per process, owned by the code window. GUI thread only.
 #pragma once
 
+#include "languagechoice.h"
+#include "networkfileimportpanel.h"
+#include "savedsettings.h"
 #include "uifreewindow.h"
 
 #include <QPointer>
@@ -44,8 +47,8 @@ public:
     QString userName() const;
     QString capturePath() const;
     QString language() const;
-    bool isOnTop() const { return m_onTop; }
-    bool remoteControlAllowed() const { return m_remoteControl; }
+    bool isOnTop() const { return m_saved.values().configIsOnTop; }
+    bool remoteControlAllowed() const { return m_saved.values().configRemoteControl; }
 
     void setScreenId(int pScreenId);
     void setUserName(const QString &pUserName);
@@ -85,7 +88,6 @@ protected slots:
     void onConfigurationWindowsClosed();
 
 protected:
-    QWidget *createCustomWidget(const WidgetDescription &pDescription, QWidget *pParent) override;
     void onWindowBuilt() override;
 
     // The system dialogs; an empty text means the user cancelled.
@@ -96,69 +98,29 @@ protected:
     virtual QStringList networkFileTargets() const;
 
 private:
-    class BaseConfiguration {
-    public:
-        virtual void apply(UiConfigurationWindow *pWindow) = 0;
-        virtual ~BaseConfiguration() = default;
-    };
-    class CodeWindowConfiguration : public BaseConfiguration {
-    public:
-        void apply(UiConfigurationWindow *pWindow) override;
-    };
-    class AdvancedWindowConfiguration : public BaseConfiguration {
-    public:
-        void apply(UiConfigurationWindow *pWindow) override;
-    };
-
     template <class T> T *widget(const char *pName) const { return findWidget<T>(std::string(pName)); }
     void showSwitch(UiCustomButton *pSwitch, bool pOn);
-    void setTranslatedLabel(QLabel *pLabel, const char *pKey);
-    static int languageIndex(const QString &pLanguage);
 
-    CodeWindowConfiguration m_codeWindowConfiguration;
-    AdvancedWindowConfiguration m_advancedWindowConfiguration;
-    BaseConfiguration *m_activeConfiguration = nullptr;
     int m_mode = CodeWindowMode;
+    bool m_modeChosen = false; // the build during construction shows neither variant
 
     // Found by name after every build; null when the description lacks them.
-    QPointer<QLabel> m_titleText;
-    QPointer<QLabel> m_networkFileImportText;
-    QPointer<QLabel> m_selectScreenText;
-    QPointer<QLabel> m_userNameText;
-    QPointer<QLabel> m_captureDestinationText;
-    QPointer<QLabel> m_widgetOnTopText;
-    QPointer<QLabel> m_remoteControlText;
-    QPointer<QLabel> m_selectLanguageText;
-    QPointer<UiCustomButton> m_buttonNetworkFileImport;
-    QPointer<UiCustomButton> m_buttonNetworkFileImportAdmin;
-    QPointer<UiCustomButton> m_buttonNetworkFileImportAdminText;
     QPointer<QComboBox> m_selectScreen;
     QPointer<QLineEdit> m_userName;
     QPointer<QLineEdit> m_captureDestination;
     QPointer<UiCustomButton> m_widgetOnTopButton;
     QPointer<UiCustomButton> m_remoteControlButton;
     QPointer<QComboBox> m_selectLanguage;
-    QPointer<QLabel> m_networkFileImportInfoText;
-    QPointer<QLabel> m_networkFileImportAlertText;
-    QPointer<QLabel> m_networkFileImportAdminAlertText;
     QPointer<QLabel> m_languageChangeWarningText;
 
-    int m_initialLanguageIndex = -1;
-
+    NetworkFileImportPanel m_importPanel;
+    LanguageChoice m_languageChoice;
     // The settings as loaded or last saved; the controls hold the edits.
-    int m_screenId = 0;
-    QString m_userNameValue;
-    QString m_capturePathValue;
-    bool m_onTop = false;
-    bool m_remoteControl = false;
-    QString m_languageValue;
+    SavedSettings m_saved;
 
     // The switches' positions; they become the stored flags on closing.
     bool m_onTopSwitch = false;
     bool m_remoteControlSwitch = false;
-
-    QString m_switchOnImage;
-    QString m_switchOffImage;
 };
 
 } // namespace Velmorant

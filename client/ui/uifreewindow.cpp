@@ -1,24 +1,14 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "uifreewindow.h"
 
-#include "renderimage.h"
-#include "uiconfigbutton.h"
-#include "uicustombutton.h"
-#include "uicustomlineedit.h"
 #include "uilogging.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QFont>
 #include <QGuiApplication>
 #include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMetaMethod>
 #include <QMouseEvent>
-#include <QMovie>
 #include <QScreen>
-#include <QTextEdit>
 
 #include <algorithm>
 #include <cmath>
@@ -28,23 +18,6 @@ namespace {
 
 // Qt's own measure: a logical DPI of 96 is factor 1.
 constexpr qreal kBaseDpi = 96.0;
-
-// Far above any text of the client; a larger size in a damaged description
-// would have the font engine build glyphs of gigabytes.
-constexpr int kMaxPixelSize = 1024;
-
-void setPixelFont(QWidget *pWidget, int pPixels)
-{
-    if (pPixels <= 0)
-        return;
-    if (pPixels > kMaxPixelSize) {
-        qCWarning(lcUi) << "font size" << pPixels << "of" << pWidget->objectName() << "limited to" << kMaxPixelSize;
-        pPixels = kMaxPixelSize;
-    }
-    QFont font = pWidget->font();
-    font.setPixelSize(pPixels);
-    pWidget->setFont(font);
-}
 
 // Index of the screen holding pPoint; points on no screen count for the
 // primary one, as the desktop's screen numbering does.
@@ -58,7 +31,7 @@ int screenNumber(const QPoint &pPoint)
 
 } // namespace
 
-UiFreeWindow::UiFreeWindow(QWidget *parent) : QMainWindow(parent, Qt::WindowFlags())
+UiFreeWindow::UiFreeWindow(QWidget *parent) : QMainWindow(parent, Qt::WindowFlags()), m_factory(this)
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setAcceptDrops(true);
@@ -173,102 +146,15 @@ void UiFreeWindow::createChildren(const std::vector<WidgetDescription> &pRecords
 QWidget *UiFreeWindow::createWidget(const WidgetDescription &pRecord, QWidget *pParent)
 {
     const WidgetDescription s = scaledDescription(pRecord, m_scaleFactor);
-    const QRect geometry(s.x, s.y, s.width, s.height);
-    QWidget *widget = nullptr;
-
-    if (s.type == QLatin1String("QLabel")) {
-        QLabel *label = nullptr;
-        if (pParent == this) {
-            label = new QLabel();
-            setCentralWidget(label); // disposes of a central widget made before
-        } else {
-            label = new QLabel(pParent);
-        }
-        label->setScaledContents(true);
-        label->setGeometry(geometry);
-        label->setPixmap(renderImage(s.backgroundImage, s.width, s.height));
-        if (!s.text.isEmpty())
-            label->setText(tr(s.text.toUtf8().constData()));
-        setPixelFont(label, s.fontSize);
-        if (!s.fontColor.isEmpty())
-            label->setStyleSheet(QStringLiteral("QLabel { color : ") + s.fontColor + QStringLiteral("  }"));
-        if (s.alignment == QLatin1String("Left"))
-            label->setAlignment(Qt::AlignLeft);
-        else if (s.alignment == QLatin1String("Center"))
-            label->setAlignment(Qt::AlignCenter);
-        else if (s.alignment == QLatin1String("Right"))
-            label->setAlignment(Qt::AlignRight);
-        if (!s.movie.isEmpty()) {
-            auto *movie = new QMovie(s.movie, QByteArray(), label);
-            if (!movie->isValid())
-                qCWarning(lcUi) << "cannot load the animation" << s.movie;
-            // Frames decoded at the label's size are scaled smoothly; the
-            // label's own scaling of a movie is nearest-neighbour.
-            movie->setScaledSize(QSize(s.width, s.height));
-            label->setMovie(movie);
-            movie->start();
-        }
-        widget = label;
-    } else if (s.type == QLatin1String("UiCustomButton")) {
-        auto *button = new UiCustomButton(pParent);
-        button->setWindow(this);
-        button->setGeometry(geometry);
-        button->setToolTipText(s.toolTipText);
-        button->setFontColor(s.fontColor);
-        if (!s.text.isEmpty())
-            button->setButtonText(s.text);
-        button->setBackgroundImage(s.backgroundImage);
-        button->setBackgroundImage2(s.backgroundImage2);
-        button->setBackgroundImage3(s.backgroundImage3);
-        button->setImage(s.backgroundImage);
-        if (s.fontSize != 0)
-            button->setFontSize(s.fontSize);
-        button->layoutTextLabel();
-        button->setTextAlignment(Qt::AlignCenter);
-        connectSlot(button, s.slot);
-        widget = button;
-    } else if (s.type == QLatin1String("ButtonWithLabel")) {
-        auto *button = new UiConfigButton(pParent);
-        button->setGeometry(geometry);
-        button->setImage(s.image);
-        button->setTitle(tr(s.titleText.toUtf8().constData()));
-        button->setDescription(tr(s.descriptionText.toUtf8().constData()));
-        button->setWindow(this);
-        button->setClickable(s.enable);
-        button->setImageSize(s.imageWidth, s.imageHeight);
-        button->setTitleMarginLeft(s.titleMarginLeft);
-        button->setTitleMarginTop(s.titleMarginTop);
-        button->setDescriptionMarginLeft(s.descriptionMarginLeft);
-        button->setDescriptionMarginTop(s.descriptionMarginTop);
-        button->setTitleFontSize(s.titleFontSize);
-        button->setDescriptionFontSize(s.descriptionFontSize);
-        button->setTitleFontColor(s.titleFontColor);
-        button->setDescriptionFontColor(s.descriptionFontColor);
-        connectSlot(button, s.slot);
-        setPixelFont(button, s.fontSize);
-        widget = button;
-    } else if (s.type == QLatin1String("QComboBox") || s.type == QLatin1String("QLineEdit") ||
-               s.type == QLatin1String("QTextEdit") || s.type == QLatin1String("UiCustomLineEdit")) {
-        if (s.type == QLatin1String("QComboBox"))
-            widget = new QComboBox(pParent);
-        else if (s.type == QLatin1String("QLineEdit"))
-            widget = new QLineEdit(pParent);
-        else if (s.type == QLatin1String("QTextEdit"))
-            widget = new QTextEdit(pParent);
-        else
-            widget = new UiCustomLineEdit(pParent);
-        widget->setGeometry(geometry);
-        widget->setStyleSheet(s.styleSheet);
-        setPixelFont(widget, s.fontSize);
-    } else {
+    QWidget *widget = m_factory.create(s, pParent);
+    if (!widget) {
         widget = createCustomWidget(s, pParent);
-        if (!widget)
+        if (!widget) {
             qCWarning(lcUi) << "window" << QString::fromStdString(m_windowName) << ": no widget of kind" << s.type
                             << "for" << s.name << "; its children are skipped";
+            return nullptr;
+        }
     }
-
-    if (!widget)
-        return nullptr;
     if (!s.name.isEmpty()) {
         widget->setObjectName(s.name);
         m_namedWidgets[s.name.toStdString()] = widget; // the last of a name wins
@@ -276,22 +162,6 @@ QWidget *UiFreeWindow::createWidget(const WidgetDescription &pRecord, QWidget *p
     createChildren(pRecord.children, widget);
     m_widgetDescriptions[widget] = pRecord;
     return widget;
-}
-
-void UiFreeWindow::connectSlot(QObject *pSender, const QString &pSlot)
-{
-    if (pSlot.isEmpty())
-        return;
-    const QByteArray signature = QMetaObject::normalizedSignature(pSlot.toUtf8().constData());
-    const int slotIndex = metaObject()->indexOfSlot(signature.constData());
-    if (slotIndex < 0) {
-        qCWarning(lcUi) << "window" << QString::fromStdString(m_windowName) << "has no slot" << pSlot
-                        << "; the button stays unconnected";
-        return;
-    }
-    const int signalIndex = pSender->metaObject()->indexOfSignal("clicked()");
-    QObject::connect(pSender, pSender->metaObject()->method(signalIndex), this, metaObject()->method(slotIndex),
-                     Qt::AutoConnection);
 }
 
 void UiFreeWindow::moveEvent(QMoveEvent *pEvent)
@@ -342,24 +212,7 @@ void UiFreeWindow::rescaleWidget(QObject *pObject)
     const auto found = widget ? m_widgetDescriptions.find(widget) : m_widgetDescriptions.end();
     if (found == m_widgetDescriptions.end())
         return;
-    const WidgetDescription s = scaledDescription(found->second, m_scaleFactor);
-    widget->setGeometry(s.x, s.y, s.width, s.height);
-    if (s.type == QLatin1String("ButtonWithLabel")) {
-        if (auto *button = qobject_cast<UiConfigButton *>(widget)) {
-            button->setTitleMarginLeft(s.titleMarginLeft);
-            button->setTitleMarginTop(s.titleMarginTop);
-            button->setDescriptionMarginLeft(s.descriptionMarginLeft);
-            button->setDescriptionMarginTop(s.descriptionMarginTop);
-        }
-    } else if (s.type == QLatin1String("UiCustomButton")) {
-        if (auto *button = qobject_cast<UiCustomButton *>(widget))
-            button->layoutTextLabel();
-    }
-    if (auto *label = qobject_cast<QLabel *>(widget)) {
-        if (QMovie *movie = label->movie())
-            movie->setScaledSize(QSize(s.width, s.height));
-    }
-    setPixelFont(widget, s.fontSize);
+    WidgetFactory::rescale(widget, scaledDescription(found->second, m_scaleFactor));
     const QObjectList grandChildren = widget->children();
     for (QObject *child : grandChildren)
         rescaleWidget(child);

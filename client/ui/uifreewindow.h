@@ -6,6 +6,7 @@
 #pragma once
 
 #include "widgetdescription.h"
+#include "widgetfactory.h"
 #include "windowdescriptionfile.h"
 
 #include <QMainWindow>
@@ -80,7 +81,6 @@ private:
     void adaptToScreen();
     void createChildren(const std::vector<WidgetDescription> &pRecords, QWidget *pParent);
     QWidget *createWidget(const WidgetDescription &pRecord, QWidget *pParent);
-    void connectSlot(QObject *pSender, const QString &pSlot);
     void rescaleWidget(QObject *pObject);
     void startDrag(const QPoint &pGlobal);
     void followDrag(const QPoint &pGlobal);
@@ -95,6 +95,7 @@ private:
     std::vector<WidgetDescription> m_records;
     std::string m_windowName;
     std::unique_ptr<WindowDescriptionFile> m_descriptionFile;
+    WidgetFactory m_factory;
     int m_currentScreen = 0;
     float m_scaleFactor = 1.0f;
     bool m_adapting = false;

@@ -25,6 +25,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using Velmorant::ClientSettings;
 using Velmorant::UiConfigurationWindow;
 
@@ -474,6 +476,29 @@ private slots:
         QCOMPARE(deployedTo, target);
         QCOMPARE(readFile(target), QByteArray("new"));
         QVERIFY(QFileInfo(target).permissions().testFlag(QFileDevice::ReadOther));
+    }
+
+    // A FIFO opened for reading or writing waits for the other end; the import
+    // must refuse it at once instead of hanging the window.
+    void importRefusesFifos()
+    {
+        QDir().mkpath(path("fifo"));
+        const QString fifoSource = path("fifo/source.json");
+        const QString fifoTarget = path("fifo/network.json");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifoSource).constData(), 0600), 0);
+        QCOMPARE(::mkfifo(QFile::encodeName(fifoTarget).constData(), 0600), 0);
+        writeFile(path("fifo/good.json"), "good");
+        const QString plainTarget = path("fifo/plain/network.json");
+
+        QCOMPARE(Velmorant::importNetworkFile(fifoSource, {plainTarget}), Velmorant::NetworkFileImportResult::Failed);
+        QVERIFY2(!QFileInfo::exists(plainTarget), "the write probe's empty file stayed behind");
+
+        QString deployedTo;
+        QCOMPARE(Velmorant::importNetworkFile(path("fifo/good.json"), {fifoTarget, plainTarget}, &deployedTo),
+                 Velmorant::NetworkFileImportResult::Deployed);
+        QCOMPARE(deployedTo, plainTarget);
+        QCOMPARE(readFile(plainTarget), QByteArray("good"));
+        QVERIFY(!QFileInfo(fifoTarget).isFile()); // still the FIFO, untouched
     }
 
     void relaunchArguments()
