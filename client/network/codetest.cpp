@@ -109,7 +109,7 @@ void codeTest(ServerFinder *pFinder, QString pCode, QString pHost, quint16 pPort
         if (status == CodeTestAnswerReader::Status::Refused) {
             qCWarning(lcNetwork).noquote() << "code test: server" << pHost + QLatin1Char(':') + QString::number(pPort)
                                            << "announced an answer of" << reader.refusedSize()
-                                           << "bytes (limit" << kMaxCodeTestAnswerSize << "); refused";
+                                           << QStringLiteral("bytes (limit %1); refused").arg(kMaxCodeTestAnswerSize);
             return;
         }
         if (status == CodeTestAnswerReader::Status::Answered)

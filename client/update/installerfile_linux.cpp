@@ -38,6 +38,17 @@ QByteArray runtimeFolder()
     return runtime + "/VelmorantClient";
 }
 
+// The folder inside the runtime folder is usable when it is missing or a
+// real folder of this user's (no one else can reach into the runtime
+// folder to change it after the check).
+bool usableInRuntime(const QByteArray &folder)
+{
+    struct stat st {};
+    if (::lstat(folder.constData(), &st) != 0)
+        return errno == ENOENT;
+    return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
+}
+
 QByteArray fileName()
 {
     return QFile::encodeName(QString::fromStdWString(Platform::installerFileName()));
@@ -61,7 +72,7 @@ std::wstring failure(const char *what, const QByteArray &path)
 std::wstring fixedPath()
 {
     const QByteArray folder = runtimeFolder();
-    return folder.isEmpty() ? std::wstring() : wide(folder + '/' + fileName());
+    return folder.isEmpty() || !usableInRuntime(folder) ? std::wstring() : wide(folder + '/' + fileName());
 }
 
 std::wstring createNew(std::wstring *error)
@@ -70,7 +81,7 @@ std::wstring createNew(std::wstring *error)
     if (!folder.isEmpty()) {
         if (::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST)
             folder.clear();
-        else if (!isPrivateFolder(folder))
+        else if (!usableInRuntime(folder) || ::chmod(folder.constData(), 0700) != 0 || !isPrivateFolder(folder))
             folder.clear(); // a link or someone else's: not ours to use
     }
     if (folder.isEmpty()) {

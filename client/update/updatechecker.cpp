@@ -232,7 +232,8 @@ QString UpdateChecker::download()
             deadline.setRemainingTime(m_downloadStallLimitMs);
         }
         if (step.chunkEnded && !writeAll(*socket, ack, deadline, m_stop))
-            return fail(QStringLiteral("acknowledgement not taken"));
+            return fail(deadline.hasExpired() ? QStringLiteral("no installer byte for %1 ms").arg(m_downloadStallLimitMs)
+                                              : QStringLiteral("acknowledgement not taken"));
         if (step.done)
             break;
     }

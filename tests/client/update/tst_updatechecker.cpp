@@ -71,7 +71,8 @@ public:
                 && readExactly(*socket, qFromLittleEndian<qint32>(length.constData()), payload))
                 m_request = payload;
             script(*socket);
-            socket->waitForBytesWritten(5000);
+            if (socket->state() == QAbstractSocket::ConnectedState)
+                socket->waitForBytesWritten(5000);
             socket->close();
             delete socket;
         });
@@ -553,12 +554,12 @@ private slots:
             qputenv("XDG_RUNTIME_DIR", QFile::encodeName(shared.filePath("runtime-link")));
         }
         if (runtime == "foreign") {
-            // Its own folder name taken by a world-writable folder (as root:
-            // another user's, chowned to them).
+            // Its folder name taken by another user's world-writable folder.
+            if (::geteuid() != 0)
+                QSKIP("only root can give a folder to another user");
             const QByteArray folder = QFile::encodeName(own + "/VelmorantClient");
             QVERIFY(::mkdir(folder.constData(), 0777) == 0 && ::chmod(folder.constData(), 0777) == 0);
-            if (::geteuid() == 0)
-                QVERIFY(::chown(folder.constData(), 65534, 65534) == 0);
+            QVERIFY(::chown(folder.constData(), 65534, 65534) == 0);
         }
         if (plantInside) {
             QVERIFY(QDir().mkpath(own + "/VelmorantClient"));
