@@ -107,9 +107,9 @@ void codeTest(ServerFinder *pFinder, QString pCode, QString pHost, quint16 pPort
             return;
         const CodeTestAnswerReader::Status status = reader.push(buffer, int(got));
         if (status == CodeTestAnswerReader::Status::Refused) {
-            qCWarning(lcNetwork).noquote() << "code test: server" << pHost + QLatin1Char(':') + QString::number(pPort)
-                                           << "announced an answer of" << reader.refusedSize()
-                                           << QStringLiteral("bytes (limit %1); refused").arg(kMaxCodeTestAnswerSize);
+            qCWarning(lcNetwork).noquote()
+                << "code test: server" << pHost + QLatin1Char(':') + QString::number(pPort) << "announced an answer of"
+                << reader.refusedSize() << QStringLiteral("bytes (limit %1); refused").arg(kMaxCodeTestAnswerSize);
             return;
         }
         if (status == CodeTestAnswerReader::Status::Answered)

@@ -145,8 +145,8 @@ void TcpSocket::run()
         }
         if (status != FrameReader::Status::Complete) {
             if (status == FrameReader::Status::TooLong)
-                qCWarning(lcNetwork).noquote() << "peer" << peer << "sent a frame length of" << reader.length()
-                                               << "bytes; connection ended";
+                qCWarning(lcNetwork).noquote()
+                    << "peer" << peer << "sent a frame length of" << reader.length() << "bytes; connection ended";
             else if (status == FrameReader::Status::Lost)
                 qCDebug(lcNetwork).noquote()
                     << "connection to" << peer << "lost inside a frame of" << reader.length() << "bytes";

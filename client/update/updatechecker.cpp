@@ -9,8 +9,8 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QNetworkProxy>
 #include <QTcpSocket>
@@ -232,8 +232,9 @@ QString UpdateChecker::download()
             deadline.setRemainingTime(m_downloadStallLimitMs);
         }
         if (step.chunkEnded && !writeAll(*socket, ack, deadline, m_stop))
-            return fail(deadline.hasExpired() ? QStringLiteral("no installer byte for %1 ms").arg(m_downloadStallLimitMs)
-                                              : QStringLiteral("acknowledgement not taken"));
+            return fail(deadline.hasExpired()
+                            ? QStringLiteral("no installer byte for %1 ms").arg(m_downloadStallLimitMs)
+                            : QStringLiteral("acknowledgement not taken"));
         if (step.done)
             break;
     }

@@ -48,10 +48,10 @@ public:
     static constexpr qint32 kMaxChunk = Kiv::Network::kMaxFrameLength;
 
     struct Step {
-        bool installerBytes = false;    // the bytes pushed are the installer's next bytes
-        bool chunkEnded = false;        // a chunk frame is complete: acknowledge it
-        bool done = false;              // the whole installer has arrived
-        const char *failure = nullptr;  // why the stream is refused; nothing more is read
+        bool installerBytes = false;   // the bytes pushed are the installer's next bytes
+        bool chunkEnded = false;       // a chunk frame is complete: acknowledge it
+        bool done = false;             // the whole installer has arrived
+        const char *failure = nullptr; // why the stream is refused; nothing more is read
     };
 
     int wanted() const;

@@ -33,8 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (status == CodeTestAnswerReader::Status::Refused &&
         (reader.wanted() != 0 || reader.refusedSize() <= kMaxCodeTestAnswerSize))
         std::abort();
-    if (status == CodeTestAnswerReader::Status::Answered && reader.answer().valid &&
-        reader.answer().name.size() > at)
+    if (status == CodeTestAnswerReader::Status::Answered && reader.answer().valid && reader.answer().name.size() > at)
         std::abort();
     return 0;
 }

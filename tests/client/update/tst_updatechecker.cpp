@@ -67,8 +67,8 @@ public:
                 return;
             QTcpSocket *socket = server.nextPendingConnection();
             QByteArray length, payload;
-            if (readExactly(*socket, 4, length)
-                && readExactly(*socket, qFromLittleEndian<qint32>(length.constData()), payload))
+            if (readExactly(*socket, 4, length) &&
+                readExactly(*socket, qFromLittleEndian<qint32>(length.constData()), payload))
                 m_request = payload;
             script(*socket);
             if (socket->state() == QAbstractSocket::ConnectedState)
@@ -414,16 +414,20 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("steps");
         QTest::addColumn<QByteArray>("installer");
-        QTest::newRow("keep-alive, size 3, chunks of 2, 0 and 1")
-            << QByteArray::fromHex("00000000" "0400000003000000" "020000006162" "00000000" "0100000063") << "iiAAiAD"
-            << QByteArray("abc");
-        QTest::newRow("size header with extra bytes")
-            << QByteArray::fromHex("0600000001000000ffff" "0100000078") << "iAD" << QByteArray("x");
+        QTest::newRow("keep-alive, size 3, chunks of 2, 0 and 1") << QByteArray::fromHex("00000000"
+                                                                                         "0400000003000000"
+                                                                                         "020000006162"
+                                                                                         "00000000"
+                                                                                         "0100000063")
+                                                                  << "iiAAiAD" << QByteArray("abc");
+        QTest::newRow("size header with extra bytes") << QByteArray::fromHex("0600000001000000ffff"
+                                                                             "0100000078")
+                                                      << "iAD" << QByteArray("x");
         QTest::newRow("size 0") << QByteArray::fromHex("0400000000000000") << "D" << QByteArray();
         QTest::newRow("size header of 3 bytes") << QByteArray::fromHex("03000000010000") << "F" << QByteArray();
         QTest::newRow("negative size header") << QByteArray::fromHex("ffffffff") << "F" << QByteArray();
-        QTest::newRow("chunk beyond the size") << QByteArray::fromHex("04000000010000000200000061") << "F"
-                                               << QByteArray();
+        QTest::newRow("chunk beyond the size")
+            << QByteArray::fromHex("04000000010000000200000061") << "F" << QByteArray();
         QTest::newRow("negative chunk") << QByteArray::fromHex("0400000005000000feffffff") << "F" << QByteArray();
     }
     void downloadStreamLayout()
@@ -451,7 +455,9 @@ private slots:
         QTest::addColumn<int>("consumed"); // bytes taken before the answer; -1 none
         QTest::addColumn<int>("answer");
         QTest::newRow("answer") << QByteArray::fromHex("0100000002") << 5 << 2;
-        QTest::newRow("keep-alives first") << QByteArray::fromHex("000000000000000001000000" "04") << 13 << 4;
+        QTest::newRow("keep-alives first") << QByteArray::fromHex("000000000000000001000000"
+                                                                  "04")
+                                           << 13 << 4;
         QTest::newRow("length 5, the rest unread") << QByteArray::fromHex("0500000003ffffffff") << 5 << 3;
         QTest::newRow("negative length still announces") << QByteArray::fromHex("ffffffff01") << 5 << 1;
         QTest::newRow("only keep-alives") << QByteArray::fromHex("0000000000000000") << -1 << 0;
