@@ -2,8 +2,8 @@
 # SPDX-License-Identifier: GPL-2.0-or-later
 # run-fuzz.sh BUILDDIR [RUNS] [TARGET...]
 # Runs fuzz targets of a -DVELMORANT_FUZZ=ON build one after another, each
-# for RUNS executions (default 1000000) from a copy of its seed corpus, one
-# worker each. Prints one line per target: name, executions, seconds, result.
+# for RUNS executions (default 1000000) or MAX_TIME seconds (default 600),
+# whichever comes first, from a copy of its seed corpus, one worker each. Prints one line per target: name, executions, seconds, result.
 # Leak reports are on; Qt's known JSON leak is suppressed by fuzz/lsan.supp,
 # which needs full stacks through Qt (fast_unwind_on_malloc=0, several times
 # slower): only the targets whose input reaches Qt's JSON parser get them.
@@ -28,10 +28,10 @@ for t in "${targets[@]}"; do
   work=$(mktemp -d "${TMPDIR:-/tmp}/fuzz-$name.XXXXXX")
   [ -d "$seeds" ] && find "$seeds" -maxdepth 1 -type f -exec cp {} "$work/" \;
   unwind=""
-  case " $qt_json " in *" $t "*) unwind=":fast_unwind_on_malloc=0" ;; esac
+  case " $qt_json " in *" $t "*) unwind=":fast_unwind_on_malloc=0:malloc_context_size=12" ;; esac
   export ASAN_OPTIONS="detect_leaks=1$unwind"
   start=$(date +%s)
-  "$build/bin/$t" -runs="$runs" -max_len=4096 -timeout=30 -rss_limit_mb=4096 -print_final_stats=1 \
+  "$build/bin/$t" -runs="$runs" -max_total_time="${MAX_TIME:-600}" -max_len=4096 -timeout=30 -rss_limit_mb=4096 -print_final_stats=1 \
     -artifact_prefix="$work/" "$work" >"$work.log" 2>&1
   rc=$?
   secs=$(( $(date +%s) - start ))
