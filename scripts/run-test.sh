@@ -23,7 +23,7 @@ export TMPDIR="$work/tmp" XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/conf
 export XDG_RUNTIME_DIR="$work/runtime" VELMORANT_TEST_WORK="$work"
 
 report="$work/sanitizer/report"
-export ASAN_OPTIONS="log_path=$report:detect_leaks=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
+export ASAN_OPTIONS="log_path=$report:detect_leaks=1:fast_unwind_on_malloc=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 export LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 export UBSAN_OPTIONS="log_path=$report:print_stacktrace=1:halt_on_error=1${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"
 export TSAN_OPTIONS="log_path=$report:suppressions=$supp/tsan.supp:second_deadlock_stack=1:ignore_noninstrumented_modules=1:print_suppressions=0${TSAN_OPTIONS:+:$TSAN_OPTIONS}"
