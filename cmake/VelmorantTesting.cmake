@@ -41,6 +41,10 @@ function(velmorant_add_test)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
+  if(VELMORANT_SANITIZE)
+    # Instrumented code runs several times slower.
+    math(EXPR T_TIMEOUT "${T_TIMEOUT} * 3")
+  endif()
   list(APPEND T_ENV VELMORANT_BUILD_DIR=${CMAKE_BINARY_DIR} VELMORANT_SOURCE_DIR=${CMAKE_SOURCE_DIR})
   set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
                        ENVIRONMENT "${T_ENV}")

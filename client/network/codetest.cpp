@@ -12,6 +12,10 @@
 #include <QTcpSocket>
 #include <QThread>
 
+#include <json/json.h>
+
+#include <memory>
+
 namespace Kiv::Network {
 
 QByteArray buildCodeTestRequest(const QString &code)
@@ -23,9 +27,27 @@ QByteArray buildCodeTestRequest(const QString &code)
     return QJsonDocument(request).toJson();
 }
 
+// Qt 5's parser leaks when a key repeats with an object or array as its
+// first value; honest servers never repeat keys, so such text is refused
+// before Qt sees it.
+static bool hasUniqueKeys(const QByteArray &payload)
+{
+    // A reader keeps parse state: one per call, as tests run on many threads.
+    static const Json::CharReaderBuilder builder = [] {
+        Json::CharReaderBuilder b;
+        b["rejectDupKeys"] = true;
+        return b;
+    }();
+    const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    Json::Value root;
+    return reader->parse(payload.constData(), payload.constData() + payload.size(), &root, nullptr);
+}
+
 CodeTestAnswer parseCodeTestAnswer(const QByteArray &payload)
 {
     CodeTestAnswer answer;
+    if (!hasUniqueKeys(payload))
+        return answer;
     const QJsonObject o = QJsonDocument::fromJson(payload).object();
     const QJsonValue valid = o.value(QLatin1String("is_valid"));
     answer.valid = valid.isBool() && valid.toBool();
@@ -35,6 +57,21 @@ CodeTestAnswer parseCodeTestAnswer(const QByteArray &payload)
     answer.usersCount = o.value(QLatin1String("users_count")).toInt(0);
     answer.maxUsersCount = o.value(QLatin1String("max_users_count")).toInt(0);
     return answer;
+}
+
+CodeTestAnswerReader::Status CodeTestAnswerReader::push(const char *data, int size)
+{
+    switch (m_decoder.push(data, size)) {
+    case FrameDecoder::Event::None:
+    case FrameDecoder::Event::KeepAlive:
+        return Status::Reading;
+    case FrameDecoder::Event::TooLong:
+        return Status::Refused;
+    case FrameDecoder::Event::Frame:
+        break;
+    }
+    m_answer = parseCodeTestAnswer(m_decoder.payload());
+    return Status::Answered;
 }
 
 void codeTest(ServerFinder *pFinder, QString pCode, QString pHost, quint16 pPort)
@@ -52,34 +89,33 @@ void codeTest(ServerFinder *pFinder, QString pCode, QString pHost, quint16 pPort
     // a stalled payload or a stream of zeros cannot hold the test open.
     const QDateTime start = QDateTime::currentDateTimeUtc();
     const auto inTime = [&] { return start.secsTo(QDateTime::currentDateTimeUtc()) < 2 && !pFinder->isStopping(); };
-    FrameReader reader;
+    CodeTestAnswerReader reader;
+    char buffer[4096];
     for (;;) {
         if (!inTime())
             return;
-        if (socket.bytesAvailable() < kFrameHeaderSize)
+        if (socket.bytesAvailable() == 0)
             socket.waitForReadyRead(10);
-        if (socket.bytesAvailable() < kFrameHeaderSize) {
+        if (socket.bytesAvailable() == 0) {
             if (socket.state() != QAbstractSocket::ConnectedState)
                 return;
             QThread::msleep(10);
             continue;
         }
-        char header[kFrameHeaderSize];
-        if (socket.read(header, kFrameHeaderSize) != kFrameHeaderSize)
+        const qint64 got = socket.read(buffer, qMin<qint64>(reader.wanted(), qint64(sizeof buffer)));
+        if (got < 0)
             return;
-        const qint32 length = decodeFrameLength(header);
-        if (length == 0)
-            continue;
-        if (length > kMaxFrameLength) {
-            qCWarning(lcNetwork).noquote() << "code test: peer" << pHost + QLatin1Char(':') + QString::number(pPort)
-                                           << "sent a frame length of" << length << "bytes; test ended";
+        const CodeTestAnswerReader::Status status = reader.push(buffer, int(got));
+        if (status == CodeTestAnswerReader::Status::Refused) {
+            qCWarning(lcNetwork).noquote()
+                << "code test: server" << pHost + QLatin1Char(':') + QString::number(pPort) << "announced an answer of"
+                << reader.refusedSize() << QStringLiteral("bytes (limit %1); refused").arg(kMaxCodeTestAnswerSize);
             return;
         }
-        if (reader.readPayload(socket, length, inTime) != FrameReader::Status::Complete)
-            return;
-        break;
+        if (status == CodeTestAnswerReader::Status::Answered)
+            break;
     }
-    const CodeTestAnswer answer = parseCodeTestAnswer(reader.payload());
+    const CodeTestAnswer &answer = reader.answer();
     if (!answer.valid)
         return;
     pFinder->mergeCodeTestAnswer(pCode, pHost, pPort, answer);

@@ -9,6 +9,8 @@
 // 2-second answer limit.
 #pragma once
 
+#include "messageframe.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -25,10 +27,35 @@ struct CodeTestAnswer {
     int maxUsersCount = 0;
 };
 
+// Longest answer read; real answers are about 100 bytes. Larger ones are
+// refused before parsing (a JSON parser's cost grows with what it is fed,
+// and Qt's parser leaks on some inputs).
+constexpr qint32 kMaxCodeTestAnswerSize = 64 * 1024;
+
 QByteArray buildCodeTestRequest(const QString &code);
 
-// Reads an answer payload; text that is not a JSON object reads as not valid.
+// Reads an answer payload; text that is not a JSON object, or an object
+// with a repeated key, reads as not valid.
 CodeTestAnswer parseCodeTestAnswer(const QByteArray &payload);
+
+// The answer's bytes as they arrive, with no device of its own: keep-alives
+// are skipped, one frame is read, a frame over the limit is refused from
+// its header. The code test feeds it at most wanted() bytes at a time.
+class CodeTestAnswerReader {
+public:
+    enum class Status { Reading, Answered, Refused };
+
+    int wanted() const { return m_decoder.wanted(); }
+    Status push(const char *data, int size);
+    // Valid after Answered.
+    const CodeTestAnswer &answer() const { return m_answer; }
+    // The announced size after Refused.
+    qint32 refusedSize() const { return m_decoder.length(); }
+
+private:
+    FrameDecoder m_decoder{kMaxCodeTestAnswerSize};
+    CodeTestAnswer m_answer;
+};
 
 // Runs one code test, blocking (the body of a short-lived thread): connects
 // within 2000 ms, sends the request, reads one answer within 2 s and merges a

@@ -5,6 +5,8 @@
 #include <QIODevice>
 #include <QtEndian>
 
+#include <cstring>
+
 namespace Kiv::Network {
 
 QByteArray encodeFrame(const QByteArray &payload)
@@ -20,6 +22,53 @@ qint32 decodeFrameLength(const char *header)
     return qFromLittleEndian<qint32>(header);
 }
 
+int FrameDecoder::wanted() const
+{
+    if (m_tooLong)
+        return 0;
+    if (m_inPayload)
+        return m_length - m_payloadDone;
+    return kFrameHeaderSize - m_headerDone;
+}
+
+FrameDecoder::Event FrameDecoder::push(const char *data, int size)
+{
+    Q_ASSERT(size >= 0 && size <= wanted());
+    if (m_tooLong || size <= 0)
+        return Event::None;
+    if (!m_inPayload) {
+        std::memcpy(m_header + m_headerDone, data, size_t(size));
+        m_headerDone += size;
+        if (m_headerDone < kFrameHeaderSize)
+            return Event::None;
+        m_headerDone = 0;
+        m_length = decodeFrameLength(m_header);
+        if (m_length == 0)
+            return Event::KeepAlive;
+        if (m_length > m_maxLength) {
+            m_tooLong = true;
+            return Event::TooLong;
+        }
+        m_payloadDone = 0;
+        if (m_length < 0) {
+            m_payload.clear();
+            return Event::Frame;
+        }
+        m_inPayload = true;
+        return Event::None;
+    }
+    if (m_payload.size() < m_payloadDone + size)
+        m_payload.resize(m_payloadDone + size);
+    std::memcpy(m_payload.data() + m_payloadDone, data, size_t(size));
+    m_payloadDone += size;
+    if (m_payloadDone < m_length)
+        return Event::None;
+    if (m_payload.size() != m_length)
+        m_payload.resize(m_length);
+    m_inPayload = false;
+    return Event::Frame;
+}
+
 static bool deviceGone(QIODevice &device)
 {
     if (!device.isOpen())
@@ -28,25 +77,30 @@ static bool deviceGone(QIODevice &device)
     return socket && socket->state() != QAbstractSocket::ConnectedState && socket->bytesAvailable() == 0;
 }
 
-FrameReader::Status FrameReader::readPayload(QIODevice &device, qint32 length, const std::function<bool()> &keepWaiting)
+FrameReader::Status FrameReader::readFrame(QIODevice &device, const std::function<bool()> &keepWaiting)
 {
-    if (length > kMaxFrameLength)
-        return Status::TooLong;
-    const int wanted = length < 0 ? 0 : length;
-    // The buffer grows with the bytes that actually arrive, so a header alone
-    // never costs the memory it announces.
-    int done = 0;
-    while (done < wanted) {
+    char buffer[16 * 1024];
+    for (;;) {
+        const int wanted = m_decoder.wanted();
+        if (wanted == 0)
+            return Status::TooLong;
         if (device.bytesAvailable() == 0)
             device.waitForReadyRead(10);
-        const int chunk = static_cast<int>(qMin<qint64>(device.bytesAvailable(), wanted - done));
+        const qint64 chunk = qMin<qint64>(qMin<qint64>(device.bytesAvailable(), wanted), qint64(sizeof buffer));
         if (chunk > 0) {
-            if (m_buffer.size() < done + chunk)
-                m_buffer.resize(done + chunk);
-            const qint64 got = device.read(m_buffer.data() + done, chunk);
+            const qint64 got = device.read(buffer, chunk);
             if (got < 0)
                 return Status::Lost;
-            done += static_cast<int>(got);
+            switch (m_decoder.push(buffer, int(got))) {
+            case FrameDecoder::Event::None:
+                break;
+            case FrameDecoder::Event::KeepAlive:
+                return Status::KeepAlive;
+            case FrameDecoder::Event::Frame:
+                return Status::Complete;
+            case FrameDecoder::Event::TooLong:
+                return Status::TooLong;
+            }
             if (got > 0)
                 continue;
         }
@@ -55,9 +109,6 @@ FrameReader::Status FrameReader::readPayload(QIODevice &device, qint32 length, c
         if (!keepWaiting())
             return Status::Aborted;
     }
-    if (m_buffer.size() != wanted)
-        m_buffer.resize(wanted);
-    return Status::Complete;
 }
 
 } // namespace Kiv::Network

@@ -5,7 +5,7 @@
 //   offset 4  length    payload
 //
 // Length 0 is a keep-alive. A negative length carries no payload and reads as
-// an empty message. Lengths above kMaxFrameLength come only from broken or
+// an empty message. Lengths above the reader's limit come only from broken or
 // hostile peers and end the exchange before anything is allocated.
 #pragma once
 
@@ -27,23 +27,65 @@ QByteArray encodeFrame(const QByteArray &payload);
 // The length stored in a 4-byte header.
 qint32 decodeFrameLength(const char *header);
 
-// Reads the payload of one frame whose header has been read. The buffer is
-// kept between frames; it grows only as payload bytes arrive.
+// Splits a byte stream into frames without touching any device: the socket
+// loops feed it what they read, the fuzz targets feed it anything. It never
+// asks for more than the current header or payload still needs, so a caller
+// that reads at most wanted() bytes leaves the next frame unread.
+class FrameDecoder {
+public:
+    enum class Event {
+        None,      // more bytes needed
+        KeepAlive, // a header of length 0
+        Frame,     // payload() holds a complete frame
+        TooLong    // a header above the limit; the decoder takes nothing more
+    };
+
+    explicit FrameDecoder(qint32 maxLength = kMaxFrameLength) : m_maxLength(maxLength) {}
+
+    // Bytes the current header or payload still needs (0 after TooLong).
+    int wanted() const;
+    // Takes size bytes, at most wanted().
+    Event push(const char *data, int size);
+    // True while a payload is being read (its header is complete).
+    bool inPayload() const { return m_inPayload; }
+    // The length of the last complete header.
+    qint32 length() const { return m_length; }
+    // The payload of the last Frame; the buffer grows only as bytes arrive,
+    // so a header alone never costs the memory it announces.
+    const QByteArray &payload() const { return m_payload; }
+
+private:
+    qint32 m_maxLength;
+    char m_header[kFrameHeaderSize] = {};
+    int m_headerDone = 0;
+    bool m_inPayload = false;
+    bool m_tooLong = false;
+    qint32 m_length = 0;
+    int m_payloadDone = 0;
+    QByteArray m_payload;
+};
+
+// Reads whole frames from a device through a FrameDecoder.
 // Used by one thread at a time.
 class FrameReader {
 public:
-    enum class Status { Complete, Lost, TooLong, Aborted };
+    enum class Status { Complete, KeepAlive, Lost, TooLong, Aborted };
 
-    // Reads until the payload is complete. Between short waits for data it
-    // asks keepWaiting; false there ends the read with Aborted (stop, time
-    // limit). A device that fails or is no longer connected gives Lost.
-    Status readPayload(QIODevice &device, qint32 length, const std::function<bool()> &keepWaiting);
+    explicit FrameReader(qint32 maxLength = kMaxFrameLength) : m_decoder(maxLength) {}
+
+    // Reads until a frame or a keep-alive is complete. Between short waits
+    // for data it asks keepWaiting; false there ends the read with Aborted
+    // (stop, time limit). A device that fails or is no longer connected
+    // gives Lost. After Aborted or Lost the reader is not used again.
+    Status readFrame(QIODevice &device, const std::function<bool()> &keepWaiting);
 
     // The payload of the last complete frame.
-    const QByteArray &payload() const { return m_buffer; }
+    const QByteArray &payload() const { return m_decoder.payload(); }
+    // The length of the last header read (for log lines).
+    qint32 length() const { return m_decoder.length(); }
 
 private:
-    QByteArray m_buffer;
+    FrameDecoder m_decoder;
 };
 
 } // namespace Kiv::Network

@@ -141,29 +141,24 @@ void TcpSocket::run()
                 break;
             continue;
         }
-        char header[kFrameHeaderSize];
-        socket.read(header, kFrameHeaderSize);
-        const qint32 length = decodeFrameLength(header);
-        if (length == 0) {
+        // A peer stalling inside a frame is still bound by stop and by the
+        // silence limit.
+        const FrameReader::Status status = reader.readFrame(
+            socket, [&] { return !m_stopRequested.load() && lastReceived.elapsed() <= kSilenceLimitMs; });
+        if (status == FrameReader::Status::KeepAlive) {
             lastReceived.restart();
             continue;
         }
-        if (length > kMaxFrameLength) {
-            qCWarning(lcNetwork).noquote()
-                << "peer" << peer << "sent a frame length of" << length << "bytes; connection ended";
-            break;
-        }
-        // A peer stalling inside a frame is still bound by stop and by the
-        // silence limit.
-        const FrameReader::Status status = reader.readPayload(
-            socket, length, [&] { return !m_stopRequested.load() && lastReceived.elapsed() <= kSilenceLimitMs; });
         if (status != FrameReader::Status::Complete) {
-            if (status == FrameReader::Status::Lost)
+            if (status == FrameReader::Status::TooLong)
+                qCWarning(lcNetwork).noquote()
+                    << "peer" << peer << "sent a frame length of" << reader.length() << "bytes; connection ended";
+            else if (status == FrameReader::Status::Lost)
                 qCDebug(lcNetwork).noquote()
-                    << "connection to" << peer << "lost inside a frame of" << length << "bytes";
+                    << "connection to" << peer << "lost inside a frame of" << reader.length() << "bytes";
             else if (!m_stopRequested.load())
-                qCDebug(lcNetwork).noquote() << "peer" << peer << "stalled inside a frame of" << length << "bytes for"
-                                             << kSilenceLimitMs << "ms; dropped";
+                qCDebug(lcNetwork).noquote() << "peer" << peer << "stalled inside a frame of" << reader.length()
+                                             << "bytes for" << kSilenceLimitMs << "ms; dropped";
             break;
         }
         if (m_messageCallback)

@@ -5,6 +5,12 @@
 
 namespace Velmorant {
 
+void ThreadDownloadUpdate::requestStop()
+{
+    if (m_checker)
+        m_checker->requestStop();
+}
+
 void ThreadDownloadUpdate::run()
 {
     emit sigDownloadUpdateEnded(m_checker ? m_checker->download() : QString());

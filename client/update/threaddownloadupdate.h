@@ -15,6 +15,9 @@ public:
     using QThread::QThread;
 
     void setUpdateChecker(UpdateChecker *checker) { m_checker = checker; }
+    // Ends a running download soon (it reports an empty path and leaves no
+    // file); for shutting down. Any thread.
+    void requestStop();
 
 signals:
     // The installer's path, or empty when the download failed.

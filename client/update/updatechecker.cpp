@@ -1,14 +1,19 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "updatechecker.h"
 
+#include "installerfile.h"
 #include "platform/platform.h"
+#include "updatestream.h"
 
+#include <network/messageframe.h>
+
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QNetworkProxy>
 #include <QTcpSocket>
-#include <QtEndian>
 
 #include <json/json.h>
 
@@ -19,60 +24,52 @@ Q_LOGGING_CATEGORY(lcUpdate, "velmorant.update")
 namespace Velmorant {
 namespace {
 
-constexpr int kConnectTimeoutMs = 1000;
-constexpr int kAnswerTimeoutMs = 1000;
-constexpr int kTransferTimeoutMs = 30000;
-// Longest chunk frame accepted from a server, checked before reading it.
-constexpr qint64 kMaxFrameLength = 64 * 1024 * 1024;
+constexpr int kWriteTimeoutMs = 30000;
+// Longest single wait, so that requestStop() is seen soon.
+constexpr int kWaitSliceMs = 50;
 
-// Waits until n bytes can be read; false on time-out or a closed connection.
-bool waitForBytes(QTcpSocket &socket, qint64 n, int timeoutMs)
+// Waits until the socket has bytes to read, the deadline passes, the peer
+// closes or a stop is requested; true when bytes are there.
+bool waitReadable(QTcpSocket &socket, const QDeadlineTimer &deadline, const std::atomic<bool> &stop)
 {
-    while (socket.bytesAvailable() < n) {
-        if (!socket.waitForReadyRead(timeoutMs))
+    while (socket.bytesAvailable() == 0) {
+        if (stop.load() || deadline.hasExpired() || socket.state() != QAbstractSocket::ConnectedState)
             return false;
+        socket.waitForReadyRead(int(qMin<qint64>(kWaitSliceMs, qMax<qint64>(1, deadline.remainingTime()))));
     }
     return true;
 }
 
-bool readLength(QTcpSocket &socket, int timeoutMs, qint32 &length)
+// Writes everything, bounded by the deadline as well as by the usual wait.
+bool writeAll(QTcpSocket &socket, const QByteArray &bytes, const QDeadlineTimer &deadline,
+              const std::atomic<bool> &stop)
 {
-    if (!waitForBytes(socket, 4, timeoutMs))
+    if (socket.write(bytes) != bytes.size())
         return false;
-    char bytes[4];
-    if (socket.read(bytes, 4) != 4)
-        return false;
-    length = qFromLittleEndian<qint32>(bytes);
-    return true;
-}
-
-// Reads lengths until one is not a keep-alive (0).
-bool readNonZeroLength(QTcpSocket &socket, int firstTimeoutMs, qint32 &length)
-{
-    int timeout = firstTimeoutMs;
-    do {
-        if (!readLength(socket, timeout, length))
+    const QDeadlineTimer limit = qMin(deadline, QDeadlineTimer(kWriteTimeoutMs));
+    while (socket.bytesToWrite() > 0) {
+        if (stop.load() || limit.hasExpired() || socket.state() != QAbstractSocket::ConnectedState)
             return false;
-        timeout = kTransferTimeoutMs;
-    } while (length == 0);
+        socket.waitForBytesWritten(int(qMin<qint64>(kWaitSliceMs, qMax<qint64>(1, limit.remainingTime()))));
+    }
     return true;
 }
 
-std::unique_ptr<QTcpSocket> openConnection(const QHostAddress &address, quint16 port, const QByteArray &request)
+std::unique_ptr<QTcpSocket> openConnection(const QHostAddress &address, quint16 port, const QByteArray &request,
+                                           const std::atomic<bool> &stop)
 {
     auto socket = std::make_unique<QTcpSocket>();
     socket->setProxy(QNetworkProxy::NoProxy);
     socket->connectToHost(address, port, QIODevice::ReadWrite);
-    if (!socket->waitForConnected(kConnectTimeoutMs)) {
+    if (!socket->waitForConnected(UpdateChecker::kConnectTimeoutMs)) {
         qCDebug(lcUpdate) << "update server" << address.toString() << port << "unreachable:" << socket->errorString();
         return nullptr;
     }
-    char length[4];
-    qToLittleEndian<qint32>(qint32(request.size()), length);
-    socket->write(length, 4);
-    socket->waitForBytesWritten(kTransferTimeoutMs);
-    socket->write(request);
-    socket->waitForBytesWritten(kTransferTimeoutMs);
+    const QDeadlineTimer deadline(kWriteTimeoutMs);
+    if (!writeAll(*socket, Kiv::Network::encodeFrame(request), deadline, stop)) {
+        qCDebug(lcUpdate) << "update server" << address.toString() << port << "did not take the request";
+        return nullptr;
+    }
     return socket;
 }
 
@@ -127,93 +124,125 @@ int UpdateChecker::statusForAnswer(quint8 answer)
     }
 }
 
+void UpdateChecker::setTimeLimits(int checkAnswerMs, int downloadAnswerMs, int downloadStallMs)
+{
+    m_checkAnswerLimitMs = checkAnswerMs;
+    m_downloadAnswerLimitMs = downloadAnswerMs;
+    m_downloadStallLimitMs = downloadStallMs;
+}
+
 bool UpdateChecker::check()
 {
-    auto socket = openConnection(m_address, m_port, request("check"));
+    auto socket = openConnection(m_address, m_port, request("check"), m_stop);
     if (!socket)
         return false;
-    qint32 length = 0;
-    if (!readNonZeroLength(*socket, kAnswerTimeoutMs, length) || !waitForBytes(*socket, 1, kAnswerTimeoutMs)) {
-        qCDebug(lcUpdate) << "no update answer from" << m_address.toString() << m_port;
-        socket->close();
-        return false;
+    // One limit for the whole answer: keep-alives do not extend it.
+    const QDeadlineTimer deadline(m_checkAnswerLimitMs);
+    UpdateCheckAnswerReader reader;
+    char buffer[4];
+    while (!reader.answered()) {
+        if (!waitReadable(*socket, deadline, m_stop)) {
+            qCDebug(lcUpdate) << "no update answer from" << m_address.toString() << m_port << "within"
+                              << m_checkAnswerLimitMs << "ms";
+            socket->close();
+            return false;
+        }
+        const qint64 got = socket->read(buffer, reader.wanted());
+        if (got < 0)
+            break;
+        reader.push(buffer, int(got));
     }
-    char answer = 0;
-    socket->read(&answer, 1);
-    const int status = statusForAnswer(quint8(answer));
+    socket->close();
+    if (!reader.answered())
+        return false;
+    const int status = statusForAnswer(reader.answer());
     if (status >= 0)
         m_status = status;
-    socket->close();
     return true;
 }
 
 QString UpdateChecker::installerPath()
 {
-    const QString folder = QDir::cleanPath(QDir::tempPath() + QDir::separator() + QStringLiteral("VelmorantClient"));
-    return QDir::cleanPath(folder + QDir::separator() + QString::fromStdWString(Platform::installerFileName()));
+    return QString::fromStdWString(InstallerFile::fixedPath());
 }
 
 QString UpdateChecker::download()
 {
-    auto socket = openConnection(m_address, m_port, request("get"));
+    auto socket = openConnection(m_address, m_port, request("get"), m_stop);
     if (!socket)
         return {};
-    qint32 headerLength = 0;
-    if (!readNonZeroLength(*socket, kAnswerTimeoutMs, headerLength) || headerLength < 4 ||
-        headerLength > kMaxFrameLength || !waitForBytes(*socket, headerLength, kTransferTimeoutMs)) {
-        qCWarning(lcUpdate) << "download: no valid size header from" << m_address.toString();
-        return {};
-    }
-    const QByteArray header = socket->read(headerLength);
-    const quint32 total = qFromLittleEndian<quint32>(header.constData());
-
-    const QString path = installerPath();
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    if (QFile::exists(path) && !QFile::remove(path)) {
-        qCWarning(lcUpdate) << "download: cannot replace" << path;
-        return {};
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        qCWarning(lcUpdate) << "download: cannot write" << path << file.errorString();
-        return {};
-    }
-    auto fail = [&](const char *why) {
-        qCWarning(lcUpdate) << "download failed:" << why;
-        file.close();
-        file.remove();
+    const QString server = m_address.toString() + QLatin1Char(':') + QString::number(m_port);
+    QFile file;
+    QString folder;
+    auto fail = [&](const QString &why) {
+        qCWarning(lcUpdate).noquote() << "download from" << server << "failed:" << why;
+        socket->close();
+        if (file.isOpen())
+            file.close();
+        if (!file.fileName().isEmpty()) {
+            file.remove();
+            QDir().rmdir(folder); // a fresh folder of its own goes with it
+        }
         return QString();
     };
 
-    // Chunks go to disk as they arrive; the installer is never held whole.
-    quint64 received = 0;
-    while (received < total) {
-        qint32 length = 0;
-        if (!readLength(*socket, kTransferTimeoutMs, length))
-            return fail("connection ended");
-        if (length < 0 || length > kMaxFrameLength)
-            return fail("bad chunk length");
-        if (received + quint64(length) > total)
-            return fail("more data than announced");
-        qint64 left = length;
-        while (left > 0) {
-            if (socket->bytesAvailable() == 0 && !socket->waitForReadyRead(kTransferTimeoutMs))
-                return fail("connection ended");
-            const QByteArray piece = socket->read(qMin<qint64>(left, 1 << 16));
-            if (file.write(piece) != piece.size())
-                return fail("cannot write the installer");
-            left -= piece.size();
+    // The first bytes within the answer limit; after that, the download
+    // lives as long as installer bytes keep coming.
+    QDeadlineTimer deadline(m_downloadAnswerLimitMs);
+    DownloadStreamReader reader;
+    static const QByteArray ack(4, '\0');
+    char buffer[64 * 1024];
+    bool first = true;
+    for (;;) {
+        if (!waitReadable(*socket, deadline, m_stop)) {
+            if (m_stop.load())
+                return fail(QStringLiteral("stopped"));
+            if (socket->state() != QAbstractSocket::ConnectedState)
+                return fail(QStringLiteral("connection ended"));
+            return fail(first ? QStringLiteral("no answer within %1 ms").arg(m_downloadAnswerLimitMs)
+                              : QStringLiteral("no installer byte for %1 ms").arg(m_downloadStallLimitMs));
         }
-        received += quint64(length);
-        static const char ack[4] = {0, 0, 0, 0};
-        socket->write(ack, 4);
-        socket->waitForBytesWritten(kTransferTimeoutMs);
+        if (first) {
+            first = false;
+            deadline.setRemainingTime(m_downloadStallLimitMs);
+        }
+        const qint64 got = socket->read(buffer, qMin<qint64>(reader.wanted(), qint64(sizeof buffer)));
+        if (got < 0)
+            return fail(QStringLiteral("read error: ") + socket->errorString());
+        const bool hadTotal = reader.hasTotal();
+        const DownloadStreamReader::Step step = reader.push(buffer, int(got));
+        if (step.failure)
+            return fail(QString::fromLatin1(step.failure));
+        if (!hadTotal && reader.hasTotal()) {
+            // The installer goes where no other user can reach it.
+            std::wstring error;
+            const QString path = QString::fromStdWString(InstallerFile::createNew(&error));
+            if (path.isEmpty())
+                return fail(QString::fromStdWString(error));
+            folder = QFileInfo(path).absolutePath();
+            file.setFileName(path);
+            if (!file.open(QIODevice::WriteOnly | QIODevice::ExistingOnly))
+                return fail(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+            deadline.setRemainingTime(m_downloadStallLimitMs);
+        }
+        if (step.installerBytes) {
+            // Chunks go to disk as they arrive; the installer is never held whole.
+            if (file.write(buffer, got) != got)
+                return fail(QStringLiteral("cannot write the installer: ") + file.errorString());
+            deadline.setRemainingTime(m_downloadStallLimitMs);
+        }
+        if (step.chunkEnded && !writeAll(*socket, ack, deadline, m_stop))
+            return fail(deadline.hasExpired()
+                            ? QStringLiteral("no installer byte for %1 ms").arg(m_downloadStallLimitMs)
+                            : QStringLiteral("acknowledgement not taken"));
+        if (step.done)
+            break;
     }
     if (!file.flush())
-        return fail("cannot write the installer");
+        return fail(QStringLiteral("cannot write the installer: ") + file.errorString());
     file.close();
     socket->close();
-    return path;
+    return file.fileName();
 }
 
 } // namespace Velmorant

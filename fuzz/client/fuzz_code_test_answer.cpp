@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// The bytes a server sends back to a code test: frames read as the test
-// reads them (keep-alives skipped, bounded lengths), then the answer decoded.
+// The bytes a server sends back to a code test, through the reader the
+// code test itself feeds: pieces of at most wanted() bytes, keep-alives
+// skipped, answers over the limit refused from their header.
 #include <network/codetest.h>
-#include <network/messageframe.h>
-
-#include <QBuffer>
 
 #include <cstdint>
 #include <cstdlib>
@@ -13,26 +11,29 @@ using namespace Kiv::Network;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<int>(size));
-    // The whole input as one answer payload.
-    parseCodeTestAnswer(bytes);
+    if (size == 0)
+        return 0;
+    // The first byte sets how much the socket delivers at a time.
+    const int piece = data[0] % 64 + 1;
+    const char *bytes = reinterpret_cast<const char *>(data + 1);
+    const int total = static_cast<int>(size - 1);
 
-    QBuffer device(&bytes);
-    device.open(QIODevice::ReadOnly);
-    FrameReader reader;
-    while (device.bytesAvailable() >= kFrameHeaderSize) {
-        char header[kFrameHeaderSize];
-        device.read(header, kFrameHeaderSize);
-        const qint32 length = decodeFrameLength(header);
-        if (length == 0)
-            continue;
-        const FrameReader::Status status = reader.readPayload(device, length, [] { return false; });
-        if (status != FrameReader::Status::Complete)
-            break;
-        const CodeTestAnswer answer = parseCodeTestAnswer(reader.payload());
-        if (answer.valid && answer.name.size() > reader.payload().size())
-            std::abort();
-        break; // one answer per test
+    parseCodeTestAnswer(QByteArray(bytes, total));
+
+    CodeTestAnswerReader reader;
+    int at = 0;
+    CodeTestAnswerReader::Status status = CodeTestAnswerReader::Status::Reading;
+    while (at < total && status == CodeTestAnswerReader::Status::Reading) {
+        const int n = qMin(qMin(piece, reader.wanted()), total - at);
+        if (n <= 0)
+            std::abort(); // a reader that still reads must want bytes
+        status = reader.push(bytes + at, n);
+        at += n;
     }
+    if (status == CodeTestAnswerReader::Status::Refused &&
+        (reader.wanted() != 0 || reader.refusedSize() <= kMaxCodeTestAnswerSize))
+        std::abort();
+    if (status == CodeTestAnswerReader::Status::Answered && reader.answer().valid && reader.answer().name.size() > at)
+        std::abort();
     return 0;
 }

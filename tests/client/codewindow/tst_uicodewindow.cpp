@@ -191,7 +191,11 @@ private slots:
         QDir().mkpath(bin);
         QFile fake(bin + "/pkexec");
         QVERIFY(fake.open(QIODevice::WriteOnly));
-        fake.write(QString("#!/bin/sh\necho \"$@\" > '%1/pkexec-args'\n").arg(m_dir.path()).toUtf8());
+        // Written aside and renamed: the file must not be seen before its text.
+        fake.write(QString("#!/bin/sh\necho \"$@\" > '%1/pkexec-args.new'\n"
+                           "mv '%1/pkexec-args.new' '%1/pkexec-args'\n")
+                       .arg(m_dir.path())
+                       .toUtf8());
         fake.close();
         fake.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         qputenv("PATH", bin.toUtf8() + ":" + qgetenv("PATH"));

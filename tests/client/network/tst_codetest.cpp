@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QMutex>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -46,6 +47,7 @@ private slots:
     void exchange();
     void secondTestRefreshesOtherIdAdds();
     void unreachableServer();
+    void hugeAnswerRefusedWithOneLogLine();
     void roomStatus_data();
     void roomStatus();
 
@@ -126,6 +128,15 @@ void TstCodeTest::exchange_data()
     QTest::newRow("length above the bound")
         << Script{{0, frame("", 64 * 1024 * 1024 + 1) + answerJson(true, "srv-7")}} << "AB3DE" << false;
     QTest::newRow("test of an earlier code") << Script{{0, valid}} << "OLD12" << false;
+    // Answers are capped at 64 KiB; real ones are about 100 bytes.
+    const QByteArray json = answerJson(true, "srv-7", "Salle 4", 3, 10, 2);
+    QTest::newRow("answer at the size limit")
+        << Script{{0, frame(json + QByteArray(kMaxCodeTestAnswerSize - json.size(), ' '))}} << "AB3DE" << true;
+    QTest::newRow("answer over the size limit")
+        << Script{{0, frame(json + QByteArray(kMaxCodeTestAnswerSize + 1 - json.size(), ' '))}} << "AB3DE" << false;
+    QTest::newRow("1 MiB answer") << Script{{0, frame(json + QByteArray(1 << 20, ' '))}} << "AB3DE" << false;
+    QTest::newRow("repeated key") << Script{{0, frame(R"({"is_valid":true,"id":"srv-7","x":[1],"x":1})")}} << "AB3DE"
+                                  << false;
 }
 
 void TstCodeTest::exchange()
@@ -213,6 +224,43 @@ void TstCodeTest::unreachableServer()
     }
     QVERIFY(runTest("AB3DE", port) < 3000);
     QVERIFY(m_finder->getServers().isEmpty());
+}
+
+namespace {
+QMutex g_logLock;
+QStringList g_log;
+void captureWarnings(QtMsgType type, const QMessageLogContext &, const QString &text)
+{
+    if (type == QtWarningMsg) {
+        QMutexLocker lock(&g_logLock);
+        g_log << text;
+    }
+}
+} // namespace
+
+void TstCodeTest::hugeAnswerRefusedWithOneLogLine()
+{
+    // The first answer is 1 MiB, refused from its header; the next test of
+    // the same server still finds it.
+    FakeCodeTestServer server;
+    int answered = 0;
+    const QByteArray json = answerJson(true, "srv-7", "Salle 4", 3, 10, 2);
+    server.onRequest = [&](QTcpSocket *s, const QJsonObject &) {
+        s->write(frame(answered++ == 0 ? json + QByteArray(1 << 20, ' ') : json));
+    };
+    g_log.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(captureWarnings);
+    runTest("AB3DE", server.port());
+    qInstallMessageHandler(previous);
+    QVERIFY(m_finder->getServers().isEmpty());
+    {
+        QMutexLocker lock(&g_logLock);
+        QCOMPARE(g_log.size(), 1);
+        QVERIFY2(g_log.first().contains(QStringLiteral("127.0.0.1:%1").arg(server.port())), qPrintable(g_log.first()));
+        QVERIFY2(g_log.first().contains(QString::number((1 << 20) + json.size())), qPrintable(g_log.first()));
+    }
+    runTest("AB3DE", server.port());
+    QCOMPARE(m_finder->getServers().size(), 1);
 }
 
 void TstCodeTest::roomStatus_data()

@@ -141,6 +141,7 @@ private slots:
     void newCodeRestartsIncompleteCodeKeeps();
     void pausedSendsNothingExpiresNothing();
     void destroyedWhileACodeTestWaits();
+    void hugeCodeTestAnswersDoNotStopTheSearch();
 
 private:
     // A finder with unicast discovery towards one configured loopback server
@@ -421,6 +422,26 @@ void TstServerFinder::destroyedWhileACodeTestWaits()
     finder.reset();
     QVERIFY2(timer.elapsed() < 1500, qPrintable(QString::number(timer.elapsed())));
     QCoreApplication::processEvents(); // the finished test thread is deleted here
+}
+
+void TstServerFinder::hugeCodeTestAnswersDoNotStopTheSearch()
+{
+    // A configured server answers its first code tests with 1 MiB each:
+    // every such answer is refused from its header, and the finder goes on
+    // testing until an honest answer lists the server.
+    FakeCodeTestServer tcp;
+    int answered = 0;
+    const QByteArray json = TestPeers::answerJson(true, "srv");
+    tcp.onRequest = [&](QTcpSocket *s, const QJsonObject &) {
+        s->write(TestPeers::frame(++answered <= 2 ? json + QByteArray(1 << 20, ' ') : json));
+    };
+    FakeDiscoveryServer udp;
+    udp.reply = [](const QByteArray &, int) { return QList<QByteArray>(); };
+    auto finder = makeFinder(udp.port(), tcp.port());
+    finder->setCode("AB3DE");
+    QTRY_COMPARE_WITH_TIMEOUT(finder->getServers().size(), 1, 20000);
+    QVERIFY(answered >= 3);
+    QCOMPARE(finder->getServers().first().id, QString("srv"));
 }
 
 QTEST_GUILESS_MAIN(TstServerFinder)
