@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "codetest.h"
 
+#include "jsonkeys.h"
 #include "messageframe.h"
 #include "networklog.h"
 #include "serverfinder.h"
@@ -12,10 +13,6 @@
 #include <QTcpSocket>
 #include <QThread>
 
-#include <json/json.h>
-
-#include <memory>
-
 namespace Kiv::Network {
 
 QByteArray buildCodeTestRequest(const QString &code)
@@ -25,22 +22,6 @@ QByteArray buildCodeTestRequest(const QString &code)
     request.insert(QStringLiteral("client_type"), QStringLiteral("CLIENT"));
     request.insert(QStringLiteral("code_to_test"), code);
     return QJsonDocument(request).toJson();
-}
-
-// Qt 5's parser leaks when a key repeats with an object or array as its
-// first value; honest servers never repeat keys, so such text is refused
-// before Qt sees it.
-static bool hasUniqueKeys(const QByteArray &payload)
-{
-    // A reader keeps parse state: one per call, as tests run on many threads.
-    static const Json::CharReaderBuilder builder = [] {
-        Json::CharReaderBuilder b;
-        b["rejectDupKeys"] = true;
-        return b;
-    }();
-    const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    Json::Value root;
-    return reader->parse(payload.constData(), payload.constData() + payload.size(), &root, nullptr);
 }
 
 CodeTestAnswer parseCodeTestAnswer(const QByteArray &payload)

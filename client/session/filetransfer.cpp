@@ -33,6 +33,7 @@ public:
     bool connectTo(const QString &pAddress, quint16 pPort)
     {
         m_socket.abort();
+        m_reader = Kiv::Network::FrameReader(); // each attempt reads a fresh stream
         m_socket.connectToHost(QHostAddress(pAddress), pPort, QIODevice::ReadWrite);
         return m_socket.waitForConnected(m_limits.connectTimeoutMs);
     }
@@ -70,29 +71,20 @@ public:
     {
         QElapsedTimer clock;
         clock.start();
-        auto inTime = [&] { return clock.elapsed() < pTimeoutMs; };
         for (;;) {
-            while (m_socket.bytesAvailable() < Kiv::Network::kFrameHeaderSize) {
-                if (!connected() && m_socket.bytesAvailable() < Kiv::Network::kFrameHeaderSize)
-                    return Read::Lost;
-                if (!inTime())
-                    return Read::Timeout;
-                m_socket.waitForReadyRead(10);
-            }
-            char header[Kiv::Network::kFrameHeaderSize];
-            m_socket.read(header, sizeof header);
-            const qint32 length = Kiv::Network::decodeFrameLength(header);
-            if (length > Kiv::Network::kMaxFrameLength)
-                return Read::Lost;
-            if (length <= 0)
+            switch (m_reader.readFrame(m_socket, [&] { return clock.elapsed() < pTimeoutMs; })) {
+            case Kiv::Network::FrameReader::Status::KeepAlive:
                 continue;
-            const auto status = m_reader.readPayload(m_socket, length, inTime);
-            if (status == Kiv::Network::FrameReader::Status::Aborted)
+            case Kiv::Network::FrameReader::Status::Complete:
+                if (m_reader.payload().isEmpty())
+                    continue; // a negative length reads as empty: no answer either
+                *pPayload = m_reader.payload();
+                return Read::Frame;
+            case Kiv::Network::FrameReader::Status::Aborted:
                 return Read::Timeout;
-            if (status != Kiv::Network::FrameReader::Status::Complete)
+            default:
                 return Read::Lost;
-            *pPayload = m_reader.payload();
-            return Read::Frame;
+            }
         }
     }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "sessionmessage.h"
 
+#include "network/jsonkeys.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QtEndian>
@@ -41,6 +43,8 @@ bool boolValue(const QJsonObject &pObject, const char *pKey)
 // Qt's reader, for the bodies read with it; only an object counts.
 bool readJsonObject(const QByteArray &pText, QJsonObject *pObject)
 {
+    if (!Kiv::Network::hasUniqueKeys(pText))
+        return false;
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(pText, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
@@ -190,7 +194,8 @@ QByteArray screenSize(unsigned int pWidth, unsigned int pHeight)
 //   24 FullscreenState          JSON object up to the first zero byte
 //   18 AllowedExtensions        JSON array of strings, the whole body
 // Payloads under 4 bytes, unknown types and client-to-server types are
-// ignored; JSON bodies over kMaxJsonBodySize are dropped unread.
+// ignored; JSON bodies over kMaxJsonBodySize are dropped unread, and bodies
+// that repeat a key are not read (they make Qt's parser leak).
 ReceivedSessionMessage readSessionMessage(const QByteArray &pPayload)
 {
     ReceivedSessionMessage message;
@@ -228,7 +233,8 @@ ReceivedSessionMessage readSessionMessage(const QByteArray &pPayload)
         message.bodyValid = readJsonObject(untilZero(body), &message.settings);
         break;
     case SessionMessageType::AllowedExtensions: {
-        const QJsonDocument document = QJsonDocument::fromJson(body);
+        const QJsonDocument document =
+            Kiv::Network::hasUniqueKeys(body) ? QJsonDocument::fromJson(body) : QJsonDocument();
         if (!document.isArray()) {
             message.ignoredReason = QStringLiteral("AllowedExtensions that is not a JSON array");
             return message;
