@@ -45,6 +45,12 @@ private:
     Velmorant::UpdateChecker &m_checker;
 };
 
+qint64 steadyMilliseconds()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
 } // namespace
 
 std::unique_ptr<CodeStateMachine::Finder> CodeStateMachine::finderOf(Kiv::Network::ServerFinder &pFinder)
@@ -58,7 +64,7 @@ std::unique_ptr<CodeStateMachine::Updater> CodeStateMachine::updaterOf(Velmorant
 }
 
 CodeStateMachine::CodeStateMachine(std::unique_ptr<Finder> pFinder, std::unique_ptr<Updater> pUpdater, QObject *pParent)
-    : QObject(pParent), m_finder(std::move(pFinder)), m_updater(std::move(pUpdater))
+    : QObject(pParent), m_finder(std::move(pFinder)), m_updater(std::move(pUpdater)), m_clock(steadyMilliseconds)
 {
     m_status.room = windowText("Connexion");
     m_status.users = windowText("Enter Code");
@@ -74,15 +80,7 @@ CodeStateMachine::~CodeStateMachine()
 
 void CodeStateMachine::setClock(std::function<qint64()> pClock)
 {
-    m_clock = std::move(pClock);
-}
-
-qint64 CodeStateMachine::now() const
-{
-    if (m_clock)
-        return m_clock();
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+    m_clock = pClock ? std::move(pClock) : steadyMilliseconds;
 }
 
 void CodeStateMachine::requestStop()
@@ -156,7 +154,7 @@ void CodeStateMachine::setCode(const QString &pCode)
         refresh();
         // One deadline, restarted: one left from an earlier code must not
         // declare the new one unfound early.
-        m_deadline = now() + kNoServerDelayMs;
+        m_deadline = m_clock() + kNoServerDelayMs;
         m_deadlineTimer.start(int(kNoServerDelayMs));
     } else {
         m_status.state = Idle;
@@ -185,7 +183,7 @@ void CodeStateMachine::checkDeadline()
 {
     if (m_deadline < 0)
         return;
-    const qint64 left = m_deadline - now();
+    const qint64 left = m_deadline - m_clock();
     if (left > 0) {
         // A coarse timer may wake a little early.
         if (!m_stopping)

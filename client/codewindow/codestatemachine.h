@@ -73,7 +73,8 @@ public:
     CodeStateMachine(std::unique_ptr<Finder> pFinder, std::unique_ptr<Updater> pUpdater, QObject *pParent = nullptr);
     ~CodeStateMachine() override;
 
-    // Milliseconds of a monotonic clock (tests replace it).
+    // Milliseconds of a monotonic clock for the search's grace time (tests
+    // replace it; empty restores the steady clock).
     void setClock(std::function<qint64()> pClock);
 
     State state() const { return m_status.state; }
@@ -113,7 +114,6 @@ signals:
     void updateCheckEnded();
 
 private:
-    qint64 now() const;
     bool codeComplete() const;
     void refresh();
     void onServersFound();

@@ -243,28 +243,24 @@ private slots:
         QCOMPARE(m_updater->checks.load(), 2);
     }
 
-    // Each answer of the check and what cancelling then does.
+    // Each answer of the check: what shows (the update button, the views
+    // with their flavour, and which signals came), and whether cancelling
+    // then empties the code.
     void updateAnswers_data()
     {
         QTest::addColumn<int>("answer");
-        QTest::addColumn<bool>("updateButton");
-        QTest::addColumn<bool>("apply");
-        QTest::addColumn<bool>("error");
-        QTest::addColumn<bool>("tooRecent");
+        QTest::addColumn<QString>("shows");
         QTest::addColumn<bool>("cancelClears");
-        QTest::newRow("up to date") << int(UpdateChecker::UpToDate) << false << false << false << false << false;
-        QTest::newRow("available") << int(UpdateChecker::UpdateAvailable) << true << false << false << false << false;
-        QTest::newRow("required") << int(UpdateChecker::UpdateRequired) << false << true << false << false << true;
-        QTest::newRow("too recent") << int(UpdateChecker::ClientTooRecent) << false << false << true << true << true;
-        QTest::newRow("no update") << int(UpdateChecker::NoUpdateOnServer) << false << false << true << false << true;
+        QTest::newRow("up to date") << int(UpdateChecker::UpToDate) << "" << false;
+        QTest::newRow("available") << int(UpdateChecker::UpdateAvailable) << "button" << false;
+        QTest::newRow("required") << int(UpdateChecker::UpdateRequired) << "apply required offered" << true;
+        QTest::newRow("too recent") << int(UpdateChecker::ClientTooRecent) << "error tooRecent refused" << true;
+        QTest::newRow("no update") << int(UpdateChecker::NoUpdateOnServer) << "error refused" << true;
     }
     void updateAnswers()
     {
         QFETCH(int, answer);
-        QFETCH(bool, updateButton);
-        QFETCH(bool, apply);
-        QFETCH(bool, error);
-        QFETCH(bool, tooRecent);
+        QFETCH(QString, shows);
         QFETCH(bool, cancelClears);
         QSignalSpy offered(m_machine.get(), &CodeStateMachine::updateOffered);
         QSignalSpy refused(m_machine.get(), &CodeStateMachine::updateRefused);
@@ -275,19 +271,25 @@ private slots:
         m_machine->poll();
         waitForCheck();
 
-        QCOMPARE(m_machine->status().updateButton, updateButton);
         const CodeStateMachine::UpdateViews &views = m_machine->updateViews();
-        QCOMPARE(views.apply, apply);
-        QCOMPARE(views.required, apply);
-        QCOMPARE(offered.count(), apply ? 1 : 0);
-        QCOMPARE(views.error, error);
-        QCOMPARE(views.tooRecent, tooRecent);
-        QCOMPARE(refused.count(), error ? 1 : 0);
+        QStringList seen;
+        const std::pair<bool, const char *> flags[] = {{m_machine->status().updateButton, "button"},
+                                                       {views.apply, "apply"},
+                                                       {views.required, "required"},
+                                                       {!offered.isEmpty(), "offered"},
+                                                       {views.error, "error"},
+                                                       {views.tooRecent, "tooRecent"},
+                                                       {!refused.isEmpty(), "refused"}};
+        for (const auto &flag : flags)
+            if (flag.first)
+                seen << flag.second;
+        QCOMPARE(seen.join(' '), shows);
+        QVERIFY(offered.count() <= 1 && refused.count() <= 1);
         QVERIFY(!views.download);
         QCOMPARE(int(m_machine->state()), int(CodeStateMachine::Found));
 
         // The window's update button opens the offer for an optional update.
-        if (updateButton) {
+        if (m_machine->status().updateButton) {
             m_machine->offerUpdate();
             QVERIFY(views.apply);
             QVERIFY(!views.required);
