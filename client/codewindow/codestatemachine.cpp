@@ -86,9 +86,8 @@ void CodeStateMachine::setClock(std::function<qint64()> pClock)
 void CodeStateMachine::requestStop()
 {
     m_stopping = true;
+    // A check under way cannot be cut short: its answer is dropped instead.
     m_deadlineTimer.stop();
-    if (m_updateThread)
-        m_updateThread->requestInterruption();
 }
 
 void CodeStateMachine::wait()
