@@ -66,6 +66,9 @@ private slots:
     {
         m_previousDir = QDir::currentPath();
         QDir::setCurrent(m_dir.path());
+        // The installer is saved under the temporary folder: this run's own,
+        // so that runs side by side do not overwrite each other's.
+        qputenv("TMPDIR", m_dir.path().toUtf8());
     }
     void cleanup()
     {
