@@ -3,7 +3,6 @@
 
 #include "app/constants.h"
 #include "app/singleinstanceserver.h"
-#include "network/roomstatus.h"
 #include "platform/platform.h"
 #include "settings/uiconfigurationwindow.h"
 #include "uicodetextbox.h"
@@ -28,7 +27,8 @@ const char kProtocolVersion[] = "1.2";
 } // namespace
 
 UiCodeWindow::UiCodeWindow(QWidget *parent, quint16 pDiscoveryPort)
-    : UiFreeWindow(parent), m_serverFinder(std::make_unique<Kiv::Network::ServerFinder>(pDiscoveryPort))
+    : UiFreeWindow(parent), m_serverFinder(std::make_unique<Kiv::Network::ServerFinder>(pDiscoveryPort)),
+      m_machine(CodeStateMachine::finderOf(*m_serverFinder), CodeStateMachine::updaterOf(m_updateChecker))
 {
     QFontDatabase::addApplicationFont(QStringLiteral(":/MainWidget/Muli-Regular.ttf"));
     setWindowName("UiCodeWindow");
@@ -38,8 +38,27 @@ UiCodeWindow::UiCodeWindow(QWidget *parent, quint16 pDiscoveryPort)
     readVersionOverrides(version, protocolVersion);
     m_updateChecker.setIdentity(QString::fromLatin1(kApplicationName), version, protocolVersion);
 
-    m_noServerTimer.setSingleShot(true);
-    connect(&m_noServerTimer, &QTimer::timeout, this, &UiCodeWindow::sltNoServerFound);
+    connect(&m_machine, &CodeStateMachine::changed, this, &UiCodeWindow::onStateChanged);
+    connect(&m_machine, &CodeStateMachine::updateOffered, this, [this] {
+        if (m_machine.updateViews().required)
+            focusWidget("LabelUpdateNeeded");
+    });
+    connect(&m_machine, &CodeStateMachine::updateRefused, this, [this] { focusWidget("UpdateErrorView"); });
+    connect(&m_machine, &CodeStateMachine::codeCleared, this, [this] {
+        if (m_textbox) {
+            m_textbox->setFocus();
+            m_textbox->clearCode();
+        }
+    });
+    connect(&m_machine, &CodeStateMachine::downloadRequested, this, [this] {
+        if (!m_downloadThread.isRunning())
+            m_downloadThread.start(QThread::InheritPriority);
+    });
+    connect(&m_machine, &CodeStateMachine::installerReady, this, [](const QString &pPath) {
+        if (!Velmorant::Platform::startInstallerElevated(pPath.toStdWString()))
+            qCWarning(lcCodeWindow) << "could not start the installer" << pPath;
+        QCoreApplication::exit(0);
+    });
 
     m_settingsWindow = new Velmorant::UiConfigurationWindow(this);
     buildWindow();
@@ -50,13 +69,12 @@ UiCodeWindow::UiCodeWindow(QWidget *parent, quint16 pDiscoveryPort)
 
 UiCodeWindow::~UiCodeWindow()
 {
-    // The update thread reads the finder's list; the finder's threads call
-    // back into this window: end both before anything else goes.
-    if (m_updateThread) {
-        m_updateThread->wait();
-        delete m_updateThread;
-    }
-    m_serverFinder.reset();
+    // Ask everything to stop, then wait for everything. The finder's threads
+    // call back into this window: it goes before anything else.
+    m_machine.requestStop();
+    m_downloadThread.requestInterruption();
+    m_machine.wait();
+    m_serverFinder.reset(); // stops and waits for its threads
     m_downloadThread.wait();
 }
 
@@ -98,6 +116,12 @@ void UiCodeWindow::setLabelText(const char *pName, const QString &pText)
         label->setText(pText);
 }
 
+void UiCodeWindow::focusWidget(const char *pName)
+{
+    if (QWidget *widget = findWidget(pName))
+        widget->setFocus();
+}
+
 void UiCodeWindow::onWindowBuilt()
 {
     if (auto *version = findWidget<QLabel>("LabelVersionWidget")) {
@@ -123,7 +147,7 @@ void UiCodeWindow::onWindowBuilt()
     setLabelText("LabelRoom", tr("Connexion"));
     setLabelText("LabelUserCount", tr("Enter Code"));
 
-    connect(this, &UiCodeWindow::internSigServersListChanged, this, &UiCodeWindow::sltServersListChanged,
+    connect(this, &UiCodeWindow::internSigServersListChanged, &m_machine, &CodeStateMachine::serversChanged,
             Qt::UniqueConnection);
     // Runs on finder threads: only hand the news to the GUI thread.
     m_serverFinder->setListChangedCallback(
@@ -136,7 +160,6 @@ void UiCodeWindow::onWindowBuilt()
         showWidget(name, false);
     showWidget("ButtonNetworkConfiguration", true);
 
-    m_state = Idle;
     m_downloadThread.setUpdateChecker(&m_updateChecker);
     connect(&m_downloadThread, &Velmorant::ThreadDownloadUpdate::sigDownloadUpdateEnded, this,
             &UiCodeWindow::sltDownloadUpdateEnded, Qt::UniqueConnection);
@@ -163,12 +186,7 @@ void UiCodeWindow::sltChangeSplashScreenOpacity()
     }
 }
 
-bool UiCodeWindow::codeComplete() const
-{
-    return m_textbox && !m_textbox->code().contains(QLatin1Char('_'));
-}
-
-void UiCodeWindow::refreshStatus()
+void UiCodeWindow::onStateChanged()
 {
     applyStatus();
     logStatusChange();
@@ -176,51 +194,28 @@ void UiCodeWindow::refreshStatus()
 
 void UiCodeWindow::applyStatus()
 {
-    for (const char *name : {"LoaderImage", "ButtonConnect", "ButtonDoUpdate", "ButtonDoUpdateText"})
-        showWidget(name, false);
+    const CodeStateMachine::Status &status = m_machine.status();
+    showWidget("LoaderImage", status.loader);
+    showWidget("ButtonConnect", status.connect);
+    showWidget("ButtonDoUpdate", status.updateButton);
+    showWidget("ButtonDoUpdateText", status.updateButton);
     showWidget("LabelRoom", true);
-    setLabelText("LabelRoom", tr("Connexion"));
+    setLabelText("LabelRoom", status.room);
+    showWidget("LabelUserCount", status.usersVisible);
+    setLabelText("LabelUserCount", status.users);
 
-    if (!codeComplete()) {
-        m_state = Idle;
-        showWidget("LabelUserCount", true);
-        setLabelText("LabelUserCount", tr("Enter Code"));
-        return;
+    const CodeStateMachine::UpdateViews &views = m_machine.updateViews();
+    if (views.apply) {
+        showWidget("LabelUpdateNeeded", views.required);
+        showWidget("LabelUpdateExist", !views.required);
     }
-    switch (m_state) {
-    case Idle:
-        showWidget("LabelUserCount", true);
-        setLabelText("LabelUserCount", tr("Enter Code"));
-        break;
-    case Searching:
-        showWidget("LoaderImage", true);
-        break;
-    case Found: {
-        const QList<Kiv::Network::ServerInfo> servers = m_serverFinder->getServers();
-        if (servers.isEmpty()) {
-            showWidget("LabelUserCount", true);
-            setLabelText("LabelUserCount", tr("Enter Code"));
-            break;
-        }
-        showWidget("ButtonConnect", true);
-        const Kiv::Network::RoomStatus status = Kiv::Network::roomStatus(servers.first());
-        setLabelText("LabelRoom", status.roomLabel);
-        showWidget("LabelUserCount", status.userCountVisible);
-        if (status.userCountVisible)
-            setLabelText("LabelUserCount", status.userCountText);
-        if (!status.joinAllowed)
-            showWidget("ButtonConnect", false);
-        if (m_updateChecker.status() == Velmorant::UpdateChecker::UpdateAvailable) {
-            showWidget("ButtonDoUpdate", true);
-            showWidget("ButtonDoUpdateText", true);
-        }
-        break;
+    showWidget("ApplyUpdateView", views.apply);
+    showWidget("DownloadUpdateView", views.download);
+    if (views.error) {
+        showWidget("UpdateErrorClientToRecentLabel", views.tooRecent);
+        showWidget("UpdateErrorNoUpdateLabel", !views.tooRecent);
     }
-    case NoneFound:
-        showWidget("LabelUserCount", true);
-        setLabelText("LabelUserCount", tr("no server found"));
-        break;
-    }
+    showWidget("UpdateErrorView", views.error);
 }
 
 void UiCodeWindow::logStatusChange()
@@ -230,7 +225,7 @@ void UiCodeWindow::logStatusChange()
     const QWidget *connectButton = findWidget("ButtonConnect");
     const QString status =
         QStringLiteral("state=%1 room=\"%2\" users=\"%3\" connect=%4")
-            .arg(m_state)
+            .arg(m_machine.state())
             .arg(room ? room->text() : QString())
             .arg(users && !users->isHidden() ? users->text().replace('\n', QLatin1String("\\n")) : QString())
             .arg(connectButton && !connectButton->isHidden() ? 1 : 0);
@@ -242,143 +237,33 @@ void UiCodeWindow::logStatusChange()
 
 void UiCodeWindow::sltCodeChanged(QString pCode)
 {
-    m_updateCheckStarted = false;
-    m_serverFinder->setCode(pCode);
-    if (!pCode.contains(QLatin1Char('_'))) {
-        m_state = Searching;
-        refreshStatus();
-        // One timer, restarted: a timer left from an earlier code must not
-        // declare the new one unfound early.
-        m_noServerTimer.start(3000);
-    } else {
-        m_state = Idle;
-        refreshStatus();
-    }
-}
-
-void UiCodeWindow::onServersFound()
-{
-    m_state = Found;
-    refreshStatus();
-    if (m_updateCheckStarted || m_updateThread)
-        return;
-    m_updateCheckStarted = true;
-    m_updateThread = new QThread();
-    connect(m_updateThread, &QThread::started, this, &UiCodeWindow::sltCheckUpdate, Qt::DirectConnection);
-    connect(m_updateThread, &QThread::finished, this, &UiCodeWindow::sltUpdateChecked);
-    m_updateThread->start(QThread::InheritPriority);
-}
-
-void UiCodeWindow::sltServersListChanged()
-{
-    if (!m_serverFinder->getServers().isEmpty()) {
-        onServersFound();
-        return;
-    }
-    m_state = codeComplete() ? NoneFound : Idle;
-    refreshStatus();
-}
-
-void UiCodeWindow::sltNoServerFound()
-{
-    if (!m_serverFinder->getServers().isEmpty())
-        return;
-    m_state = codeComplete() ? NoneFound : Idle;
-    refreshStatus();
+    m_machine.setCode(pCode);
 }
 
 void UiCodeWindow::timerEvent(QTimerEvent *)
 {
-    if (!m_serverFinder->getServers().isEmpty())
-        onServersFound();
+    m_machine.poll();
     m_serverFinder->setPaused(!isVisible());
-}
-
-void UiCodeWindow::sltCheckUpdate()
-{
-    // On the update thread.
-    const QList<Kiv::Network::ServerInfo> servers = m_serverFinder->getServers();
-    if (!servers.isEmpty()) {
-        m_updateChecker.setServer(QHostAddress(servers.first().address), servers.first().port);
-        m_updateChecker.check();
-    }
-    QThread::currentThread()->exit(0);
-}
-
-void UiCodeWindow::sltUpdateChecked()
-{
-    if (!m_updateThread)
-        return;
-    m_updateThread->wait();
-    delete m_updateThread;
-    m_updateThread = nullptr;
-
-    switch (m_updateChecker.status()) {
-    case Velmorant::UpdateChecker::UpdateRequired:
-        sltButtonUpdateClicked();
-        break;
-    case Velmorant::UpdateChecker::ClientTooRecent:
-    case Velmorant::UpdateChecker::NoUpdateOnServer: {
-        const bool tooRecent = m_updateChecker.status() == Velmorant::UpdateChecker::ClientTooRecent;
-        showWidget("UpdateErrorClientToRecentLabel", tooRecent);
-        showWidget("UpdateErrorNoUpdateLabel", !tooRecent);
-        if (QWidget *view = findWidget("UpdateErrorView")) {
-            view->setFocus();
-            view->show();
-        }
-        break;
-    }
-    default:
-        refreshStatus();
-        break;
-    }
 }
 
 void UiCodeWindow::sltButtonUpdateClicked()
 {
-    showWidget("LabelUpdateNeeded", false);
-    showWidget("LabelUpdateExist", false);
-    const bool required = m_updateChecker.status() == Velmorant::UpdateChecker::UpdateRequired;
-    if (QWidget *label = findWidget(required ? "LabelUpdateNeeded" : "LabelUpdateExist")) {
-        label->show();
-        if (required)
-            label->setFocus();
-    }
-    showWidget("ApplyUpdateView", true);
+    m_machine.offerUpdate();
 }
 
 void UiCodeWindow::sltDoUpdateValid()
 {
-    showWidget("DownloadUpdateView", true);
-    if (!m_downloadThread.isRunning())
-        m_downloadThread.start(QThread::InheritPriority);
+    m_machine.acceptUpdate();
 }
 
 void UiCodeWindow::sltDoUpdateCancel()
 {
-    showWidget("ApplyUpdateView", false);
-    showWidget("UpdateErrorView", false);
-    const int status = m_updateChecker.status();
-    if (status == Velmorant::UpdateChecker::UpdateRequired || status == Velmorant::UpdateChecker::ClientTooRecent ||
-        status == Velmorant::UpdateChecker::NoUpdateOnServer) {
-        if (m_textbox) {
-            m_textbox->setFocus();
-            m_textbox->clearCode();
-        }
-        m_state = Idle;
-        refreshStatus();
-    }
+    m_machine.cancelUpdate();
 }
 
 void UiCodeWindow::sltDownloadUpdateEnded(QString pUpdatePath)
 {
-    if (pUpdatePath.isEmpty()) {
-        showWidget("DownloadUpdateView", false);
-        return;
-    }
-    if (!Velmorant::Platform::startInstallerElevated(pUpdatePath.toStdWString()))
-        qCWarning(lcCodeWindow) << "could not start the installer" << pUpdatePath;
-    QCoreApplication::exit(0);
+    m_machine.downloadEnded(pUpdatePath);
 }
 
 void UiCodeWindow::stlButtonConnectClicked()
@@ -407,11 +292,9 @@ void UiCodeWindow::stlButtonConnectClicked()
         m_sessionWindow->show();
     }
     hide();
-    m_serverFinder->overrideCode(QStringLiteral("_____"));
     if (m_textbox)
         m_textbox->clearCode();
-    m_state = Idle;
-    refreshStatus();
+    m_machine.joined();
 }
 
 void UiCodeWindow::stlButtonCloseClicked()

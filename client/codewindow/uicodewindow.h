@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The first window: splash, room code entry, room status of the first found
 // server, update views, the way into a session and into the settings.
-// GUI thread only, except sltCheckUpdate (on the update thread) and the
-// finder's callback (on finder threads; it only emits a queued signal).
+// The search and update rules live in CodeStateMachine; this window binds
+// the widgets and shows its state. GUI thread only, except the finder's
+// callback (on finder threads; it only emits a queued signal).
 #pragma once
 
+#include "codestatemachine.h"
 #include "network/serverfinder.h"
 #include "uifreewindow.h"
 #include "update/threaddownloadupdate.h"
@@ -28,16 +30,21 @@ class UiMainWindowAdvanced;
 class UiCodeWindow : public UiFreeWindow {
     Q_OBJECT
 public:
-    enum State { Idle = 0, Searching = 1, Found = 2, NoneFound = 3 };
+    using State = CodeStateMachine::State;
+    static constexpr State Idle = CodeStateMachine::Idle;
+    static constexpr State Searching = CodeStateMachine::Searching;
+    static constexpr State Found = CodeStateMachine::Found;
+    static constexpr State NoneFound = CodeStateMachine::NoneFound;
 
     // pDiscoveryPort: where the finder sends discovery requests.
     explicit UiCodeWindow(QWidget *parent = nullptr,
                           quint16 pDiscoveryPort = Kiv::Network::ServerFinder::kDiscoveryPort);
     ~UiCodeWindow() override;
 
-    int state() const { return m_state; }
+    int state() const { return m_machine.state(); }
     const Velmorant::UpdateChecker &updateChecker() const { return m_updateChecker; }
     Kiv::Network::ServerFinder &serverFinder() { return *m_serverFinder; }
+    CodeStateMachine &stateMachine() { return m_machine; }
     Velmorant::UiConfigurationWindow *settingsWindow() const { return m_settingsWindow; }
     // Null until the first join.
     Velmorant::Advanced::UiMainWindowAdvanced *sessionWindow() const { return m_sessionWindow.get(); }
@@ -53,15 +60,11 @@ public slots:
     void stlButtonConnectClicked();
     void stlButtonCloseClicked();
     void sltCodeChanged(QString pCode);
-    void sltServersListChanged();
-    void sltNoServerFound();
     void sltButtonNetworkConfigurationClicked();
     void sltButtonUpdateClicked();
     void sltDoUpdateValid();
     void sltDoUpdateCancel();
     void sltDownloadUpdateEnded(QString pUpdatePath);
-    void sltCheckUpdate();
-    void sltUpdateChecked();
 
 protected:
     QWidget *createCustomWidget(const WidgetDescription &pDescription, QWidget *pParent) override;
@@ -70,30 +73,27 @@ protected:
     void closeEvent(QCloseEvent *pEvent) override;
 
 private:
-    void refreshStatus();
+    // Shows the machine's state; logs a line whenever the status changes.
+    void onStateChanged();
     void applyStatus();
-    // One log line whenever what the status shows changes.
     void logStatusChange();
-    void onServersFound();
     void showWidget(const char *pName, bool pVisible);
     void setLabelText(const char *pName, const QString &pText);
-    bool codeComplete() const;
+    void focusWidget(const char *pName);
     void readVersionOverrides(QString &pVersion, QString &pProtocolVersion) const;
 
     QTimer m_splashTimer;
-    QTimer m_noServerTimer;
     QTimer *m_fadeTimer = nullptr;
     QGraphicsOpacityEffect *m_opacityEffect = nullptr;
     int m_fadeStep = 0;
 
-    // Destroyed first: its threads call back into this window.
+    // Stopped first: its threads call back into this window.
     std::unique_ptr<Kiv::Network::ServerFinder> m_serverFinder;
     Velmorant::UpdateChecker m_updateChecker;
+    // Owns the update thread, which uses the checker.
+    CodeStateMachine m_machine;
     Velmorant::ThreadDownloadUpdate m_downloadThread;
     Velmorant::UiConfigurationWindow *m_settingsWindow = nullptr;
-    QThread *m_updateThread = nullptr;
-    bool m_updateCheckStarted = false;
-    int m_state = Idle;
     std::unique_ptr<Velmorant::SingleInstanceServer> m_instanceServer;
     // Created at the first join, reused for every later one.
     std::unique_ptr<Velmorant::Advanced::UiMainWindowAdvanced> m_sessionWindow;

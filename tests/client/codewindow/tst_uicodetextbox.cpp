@@ -54,27 +54,22 @@ private slots:
         QTest::addColumn<QStringList>("announced");
         QTest::addColumn<int>("passedOn");
         QTest::newRow("abc12") << "abc12"
-                               << "ABC12" << 4 << 5
-                               << QStringList{"A____", "AB___", "ABC__", "ABC1_", "ABC12"} << 0;
+                               << "ABC12" << 4 << 5 << QStringList{"A____", "AB___", "ABC__", "ABC1_", "ABC12"} << 0;
         QTest::newRow("backspace on empty cell only moves") << "ab<"
-                                                            << "AB___" << 1 << 2 << QStringList{"A____", "AB___"}
-                                                            << 0;
+                                                            << "AB___" << 1 << 2 << QStringList{"A____", "AB___"} << 0;
         QTest::newRow("second backspace erases") << "ab<<"
-                                                 << "A____" << 0 << 1
-                                                 << QStringList{"A____", "AB___", "A____"} << 0;
-        QTest::newRow("full: backspace erases at once") << "abcde<"
-                                                        << "ABCD_" << 3 << 4
-                                                        << QStringList{"A____", "AB___", "ABC__", "ABCD_", "ABCDE",
-                                                                       "ABCD_"}
-                                                        << 0;
+                                                 << "A____" << 0 << 1 << QStringList{"A____", "AB___", "A____"} << 0;
+        QTest::newRow("full: backspace erases at once")
+            << "abcde<"
+            << "ABCD_" << 3 << 4 << QStringList{"A____", "AB___", "ABC__", "ABCD_", "ABCDE", "ABCD_"} << 0;
         QTest::newRow("right stops at empty cell") << "aRR"
                                                    << "A____" << 1 << 1 << QStringList{"A____"} << 0;
-        QTest::newRow("left then letter overwrites") << "abLx"
-                                                     << "AX___" << 2 << 2
-                                                     << QStringList{"A____", "AB___", "AX___"} << 0;
-        QTest::newRow("backspace far before last is passed on") << "abcLL<"
-                                                                << "ABC__" << 1 << 3
-                                                                << QStringList{"A____", "AB___", "ABC__"} << 1;
+        QTest::newRow("left then letter overwrites")
+            << "abLx"
+            << "AX___" << 2 << 2 << QStringList{"A____", "AB___", "AX___"} << 0;
+        QTest::newRow("backspace far before last is passed on")
+            << "abcLL<"
+            << "ABC__" << 1 << 3 << QStringList{"A____", "AB___", "ABC__"} << 1;
         QTest::newRow("punctuation passed on") << "a.b"
                                                << "AB___" << 2 << 2 << QStringList{"A____", "AB___"} << 1;
         QTest::newRow("left at first cell stays") << "L"
@@ -120,8 +115,7 @@ private slots:
                               {Qt::Key_F1, ""},
                               {Qt::Key_Space, " "}};
         for (const Key &k : keys) {
-            QKeyEvent press(QEvent::KeyPress, k.key, k.key == Qt::Key_V ? Qt::ControlModifier : Qt::NoModifier,
-                            k.text);
+            QKeyEvent press(QEvent::KeyPress, k.key, k.key == Qt::Key_V ? Qt::ControlModifier : Qt::NoModifier, k.text);
             QCoreApplication::sendEvent(&box, &press);
         }
         QCOMPARE(window.keys, (QList<int>{Qt::Key_V, Qt::Key_Return, Qt::Key_F1, Qt::Key_Space}));

@@ -48,13 +48,14 @@ class TestUiCodeWindow : public QObject {
     QString m_previousDir;
     std::unique_ptr<RoomEmulatorProcess> m_emulator;
     std::unique_ptr<UiCodeWindow> m_window;
+    qint64 m_now = 0;
 
     void startRoom(const QStringList &extra)
     {
         m_emulator = std::make_unique<RoomEmulatorProcess>();
-        QVERIFY(m_emulator->start(QStringList{"--no-discovery", "--room", "ABCDE:Salle Verte:3:10:2:emu-1",
-                                              "--room", "FULL1:Salle Pleine:10:10:2:emu-2"}
-                                  + extra));
+        QVERIFY(m_emulator->start(QStringList{"--no-discovery", "--room", "ABCDE:Salle Verte:3:10:2:emu-1", "--room",
+                                              "FULL1:Salle Pleine:10:10:2:emu-2"} +
+                                  extra));
         writeNetworkFile(m_dir.path(), m_emulator->tcpPort());
         m_window = std::make_unique<UiCodeWindow>(nullptr, 0);
         m_window->show();
@@ -65,6 +66,9 @@ private slots:
     {
         m_previousDir = QDir::currentPath();
         QDir::setCurrent(m_dir.path());
+        // The installer is saved under the temporary folder: this run's own,
+        // so that runs side by side do not overwrite each other's.
+        qputenv("TMPDIR", m_dir.path().toUtf8());
     }
     void cleanup()
     {
@@ -126,10 +130,16 @@ private slots:
     void unknownCodeShowsNoServerFound()
     {
         startRoom({});
+        m_now = 0;
+        m_window->stateMachine().setClock([this] { return m_now; });
         typeCode(*m_window, "zzzzz");
-        QTest::qWait(2500);
+        m_now = 2500;
+        m_window->stateMachine().poll();
         QCOMPARE(m_window->state(), int(UiCodeWindow::Searching));
-        QTRY_COMPARE_WITH_TIMEOUT(labelText(*m_window, "LabelUserCount"), QString("no server found"), 2000);
+        QVERIFY(shown(*m_window, "LoaderImage"));
+        m_now = 3000;
+        m_window->stateMachine().poll();
+        QCOMPARE(labelText(*m_window, "LabelUserCount"), QString("no server found"));
         QCOMPARE(m_window->state(), int(UiCodeWindow::NoneFound));
     }
 
@@ -143,8 +153,7 @@ private slots:
                                      << QStringList{"ApplyUpdateView", "UpdateErrorView"};
         QTest::newRow("2 required") << "2" << 1 << QStringList{"ApplyUpdateView", "LabelUpdateNeeded"}
                                     << QStringList{"LabelUpdateExist", "UpdateErrorView"};
-        QTest::newRow("3 too recent") << "3" << 3
-                                      << QStringList{"UpdateErrorView", "UpdateErrorClientToRecentLabel"}
+        QTest::newRow("3 too recent") << "3" << 3 << QStringList{"UpdateErrorView", "UpdateErrorClientToRecentLabel"}
                                       << QStringList{"UpdateErrorNoUpdateLabel", "ApplyUpdateView"};
         QTest::newRow("4 no update") << "4" << 4 << QStringList{"UpdateErrorView", "UpdateErrorNoUpdateLabel"}
                                      << QStringList{"UpdateErrorClientToRecentLabel", "ApplyUpdateView"};
@@ -175,9 +184,11 @@ private slots:
     void silentUpdateServerLeavesStatus()
     {
         startRoom({"--update-answer", "none"});
+        QSignalSpy checked(&m_window->stateMachine(), &CodeStateMachine::updateCheckEnded);
         typeCode(*m_window, "abcde");
         QTRY_VERIFY_WITH_TIMEOUT(shown(*m_window, "ButtonConnect"), 8000);
-        QTest::qWait(2500); // the check gives up after its one-second waits
+        // The check gives up after its one-second waits.
+        QVERIFY(!checked.isEmpty() || checked.wait(8000));
         QCOMPARE(m_window->updateChecker().status(), 0);
         QVERIFY(!shown(*m_window, "ApplyUpdateView"));
         QVERIFY(!shown(*m_window, "UpdateErrorView"));
