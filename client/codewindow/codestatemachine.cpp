@@ -281,8 +281,11 @@ void CodeStateMachine::cancelUpdate()
 
 void CodeStateMachine::downloadEnded(const QString &pPath)
 {
+    // A failed download says so; its file is already gone.
     if (pPath.isEmpty()) {
         m_views.download = false;
+        m_views.error = true;
+        m_views.tooRecent = false;
         emit changed();
         return;
     }

@@ -72,7 +72,7 @@ UiCodeWindow::~UiCodeWindow()
     // Ask everything to stop, then wait for everything. The finder's threads
     // call back into this window: it goes before anything else.
     m_machine.requestStop();
-    m_downloadThread.requestInterruption();
+    m_downloadThread.requestStop();
     m_machine.wait();
     m_serverFinder.reset(); // stops and waits for its threads
     m_downloadThread.wait();

@@ -312,9 +312,12 @@ private slots:
         QVERIFY(m_machine->updateViews().download);
         QCOMPARE(requested.count(), 1);
 
-        // A failed download closes its view and may be tried again.
+        // A failed download closes its view, shows the error view, and may
+        // be tried again.
         m_machine->downloadEnded(QString());
         QVERIFY(!m_machine->updateViews().download);
+        QVERIFY(m_machine->updateViews().error);
+        QVERIFY(!m_machine->updateViews().tooRecent);
         QVERIFY(ready.isEmpty());
         m_machine->acceptUpdate();
         QCOMPARE(requested.count(), 2);
