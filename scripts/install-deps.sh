@@ -8,7 +8,7 @@ BUILD_PKGS=(build-essential cmake pkg-config qtbase5-dev libqt5svg5-dev qttools5
   libjsoncpp-dev libcrypto++-dev libavcodec-dev libavutil-dev libswscale-dev libavformat-dev
   libx264-dev libxcb1-dev libxcb-shm0-dev libxcb-randr0-dev libxcb-xfixes0-dev libxcb-xtest0-dev libxcb-damage0-dev
   libx11-dev libx11-xcb-dev libxtst-dev libyuv-dev librsvg2-bin)
-TEST_PKGS=(xvfb xauth x11-utils xdotool ffmpeg imagemagick openssl fonts-dejavu-core)
+TEST_PKGS=(xvfb xauth x11-utils xdotool ffmpeg imagemagick openssl fonts-dejavu-core clang-format)
 # `make package` and the package test: dpkg-shlibdeps (dpkg-dev) and file for
 # CPack, then the checkers a Debian maintainer runs.
 PACKAGE_PKGS=(dpkg-dev file lintian desktop-file-utils appstream man-db)

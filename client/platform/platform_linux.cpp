@@ -27,7 +27,10 @@ bool currentPasswd(passwd &entry, std::vector<char> &buffer)
     return result != nullptr;
 }
 
-QString q(const std::wstring &text) { return QString::fromStdWString(text); }
+QString q(const std::wstring &text)
+{
+    return QString::fromStdWString(text);
+}
 
 // pkexec clears the environment; the X session must be passed on explicitly.
 QStringList graphicalEnvironment()
@@ -43,9 +46,15 @@ QStringList graphicalEnvironment()
 
 } // namespace
 
-const char *platformName() { return "linux"; }
+const char *platformName()
+{
+    return "linux";
+}
 
-std::wstring installerFileName() { return L"updater"; }
+std::wstring installerFileName()
+{
+    return L"updater";
+}
 
 std::wstring displayUserName()
 {
@@ -105,8 +114,8 @@ ElevationResult relaunchElevated(const std::wstring &program, const std::vector<
     // and Resources/ in its working directory, so the shell goes back first.
     QStringList args = graphicalEnvironment();
     args << QStringLiteral("/bin/sh") << QStringLiteral("-c")
-         << QStringLiteral("cd -- \"$1\" 2>/dev/null; shift; \"$0\" \"$@\" >/dev/null 2>&1 </dev/null &")
-         << q(program) << QDir::currentPath();
+         << QStringLiteral("cd -- \"$1\" 2>/dev/null; shift; \"$0\" \"$@\" >/dev/null 2>&1 </dev/null &") << q(program)
+         << QDir::currentPath();
     for (const std::wstring &argument : arguments)
         args << q(argument);
     QProcess process;

@@ -8,7 +8,6 @@
 #include <QMouseEvent>
 #include <QPixmap>
 
-
 namespace {
 
 QString colorStyle(const QString &pColor)

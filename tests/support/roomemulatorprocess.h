@@ -16,9 +16,9 @@ public:
     {
         const QString program = qEnvironmentVariable("VELMORANT_ROOM_EMULATOR");
         m_process.setProgram(program);
-        m_process.setArguments(QStringList{"--bind", "127.0.0.1", "--tcp-port", "0", "--udp-port", "0",
-                                           "--stream-port", "0", "--quit-on-eof"}
-                               + pArguments);
+        m_process.setArguments(QStringList{"--bind", "127.0.0.1", "--tcp-port", "0", "--udp-port", "0", "--stream-port",
+                                           "0", "--quit-on-eof"} +
+                               pArguments);
         m_process.setProcessChannelMode(QProcess::SeparateChannels);
         m_process.setReadChannel(QProcess::StandardOutput);
         m_process.start();

@@ -15,17 +15,27 @@ private slots:
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("locale");
         QTest::addColumn<bool>("french");
-        QTest::newRow("Francais") << "Francais" << "en_US" << true;
-        QTest::newRow("Fran?ais") << "Fran?ais" << "en_US" << true;
+        QTest::newRow("Francais") << "Francais"
+                                  << "en_US" << true;
+        QTest::newRow("Fran?ais") << "Fran?ais"
+                                  << "en_US" << true;
         QTest::newRow("Français") << QString::fromUtf8("Français") << "en_US" << true;
-        QTest::newRow("fr_FR") << "fr_FR" << "en_US" << true;
-        QTest::newRow("FR") << "FR" << "en_US" << true;
-        QTest::newRow("French") << "French" << "en_US" << true;
-        QTest::newRow("English") << "English" << "fr_FR" << false;
-        QTest::newRow("en_US") << "en_US" << "fr_FR" << false;
-        QTest::newRow("de_DE") << "de_DE" << "fr_FR" << false;
-        QTest::newRow("nothing stored, fr_CA") << "" << "fr_CA" << true;
-        QTest::newRow("nothing stored, de_DE") << "" << "de_DE" << false;
+        QTest::newRow("fr_FR") << "fr_FR"
+                               << "en_US" << true;
+        QTest::newRow("FR") << "FR"
+                            << "en_US" << true;
+        QTest::newRow("French") << "French"
+                                << "en_US" << true;
+        QTest::newRow("English") << "English"
+                                 << "fr_FR" << false;
+        QTest::newRow("en_US") << "en_US"
+                               << "fr_FR" << false;
+        QTest::newRow("de_DE") << "de_DE"
+                               << "fr_FR" << false;
+        QTest::newRow("nothing stored, fr_CA") << ""
+                                               << "fr_CA" << true;
+        QTest::newRow("nothing stored, de_DE") << ""
+                                               << "de_DE" << false;
     }
     void rule()
     {
@@ -52,13 +62,15 @@ private slots:
         const QString share = "share/velmorant-client/languages/";
         QTest::newRow("installed") << QStringList{share + "velmorantclient_fr.qm", share + "velmorantclient_en.qm"}
                                    << true << share + "velmorantclient_fr.qm";
-        QTest::newRow("beside first") << QStringList{"bin/languages/velmorantclient_en.qm", share + "velmorantclient_en.qm"}
+        QTest::newRow("beside first") << QStringList{"bin/languages/velmorantclient_en.qm",
+                                                     share + "velmorantclient_en.qm"}
                                       << false << "bin/languages/velmorantclient_en.qm";
         QTest::newRow("beside lacks the language")
             << QStringList{"bin/languages/velmorantclient_en.qm", share + "velmorantclient_fr.qm"} << true
             << share + "velmorantclient_fr.qm";
         QTest::newRow("only the other language") << QStringList{share + "velmorantclient_en.qm"} << true << "";
-        QTest::newRow("a folder by the catalogue's name") << QStringList{share + "velmorantclient_fr.qm/x"} << true << "";
+        QTest::newRow("a folder by the catalogue's name")
+            << QStringList{share + "velmorantclient_fr.qm/x"} << true << "";
         QTest::newRow("nothing") << QStringList{} << false << "";
     }
     void catalogueLookup()

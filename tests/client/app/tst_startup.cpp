@@ -11,7 +11,10 @@
 namespace {
 const char kName[] = "AppVelmorantAccessClient";
 
-QString clientProgram() { return qEnvironmentVariable("VELMORANT_CLIENT"); }
+QString clientProgram()
+{
+    return qEnvironmentVariable("VELMORANT_CLIENT");
+}
 
 bool waitForServer(int timeoutMs)
 {
@@ -102,7 +105,7 @@ private slots:
                 delete socket;
             }
         }
-        old.reset(); // the old instance exits
+        old.reset();                      // the old instance exits
         QCOMPARE(received, QByteArray()); // no "FOCUS" for a client that is leaving
         QVERIFY(waitForServer(10000));
         QCOMPARE(relaunched.state(), QProcess::Running);

@@ -396,8 +396,8 @@ void TstGlimra::receiverJoiningMidStreamStartsWithAKeyFrame()
     auto decodeNext = [](Receiver &pReceiver, H264Decoder &pDecoder, QList<int> *pNals) {
         QByteArray message;
         // Keep the GUI thread's timer going while waiting.
-        if (!QTest::qWaitFor([&] { return pReceiver.video->bytesAvailable() > 0 || pReceiver.video->waitForReadyRead(5); },
-                             15000))
+        if (!QTest::qWaitFor(
+                [&] { return pReceiver.video->bytesAvailable() > 0 || pReceiver.video->waitForReadyRead(5); }, 15000))
             return false;
         message = pReceiver.nextVideo();
         if (!message.startsWith("FRAME     "))

@@ -9,7 +9,6 @@
 #include <QScreen>
 #include <QtTest>
 
-
 using namespace glimra::platform;
 
 namespace {
