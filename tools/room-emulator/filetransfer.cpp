@@ -113,7 +113,8 @@ void FileTransfer::onFrame(const QByteArray &payload)
     }
     m_received += n;
     ++m_dataFrames;
-    m_hash.addData(payload.constData() + 4, static_cast<int>(n));
+    if (!m_options.noHash)
+        m_hash.addData(payload.constData() + 4, static_cast<int>(n));
     if (m_file)
         m_file->write(payload.constData() + 4, n);
     if (m_dataFrames == 1 && m_options.hasFault("close-mid-transfer")) {
@@ -127,7 +128,7 @@ void FileTransfer::onFrame(const QByteArray &payload)
 void FileTransfer::finish()
 {
     m_done = true;
-    const QString sha256 = QString::fromLatin1(m_hash.result().toHex());
+    const QString sha256 = m_options.noHash ? QString() : QString::fromLatin1(m_hash.result().toHex());
     QJsonObject e{{QStringLiteral("transfer_id"), m_transferId},
                   {QStringLiteral("file_name"), m_fileName},
                   {QStringLiteral("size"), static_cast<double>(m_received)},

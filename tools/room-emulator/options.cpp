@@ -54,6 +54,9 @@ QList<QCommandLineOption> optionList()
         O(QStringLiteral("save-dir"),
           QStringLiteral("Folder for received files. Default: files are checked (size, sha256) and discarded."),
           QStringLiteral("dir")),
+        O(QStringLiteral("no-hash"),
+          QStringLiteral("Do not hash received files (file.saved reports no sha256): for throughput benchmarks, "
+                         "where hashing would be the slowest step.")),
         O(QStringLiteral("settings-version"),
           QStringLiteral("\"version\" of SessionSettings: none (left out), string (\"1\", default), number (1), "
                          "string:TEXT or number:N."),
@@ -349,6 +352,7 @@ ParseOutcome parseOptions(const QStringList &arguments, EmulatorOptions *o)
             return fail(QStringLiteral("--installer: larger than the 32-bit size field allows"));
     }
     o->saveDir = value("save-dir");
+    o->noHash = isSet("no-hash");
     if (isSet("settings-version")) {
         const QString v = value("settings-version");
         if (v == QLatin1String("none")) {

@@ -29,6 +29,7 @@ struct EmulatorOptions {
     int chunkSize = 50000;
 
     QString saveDir;
+    bool noHash = false;
     // "none": key left out; otherwise the JSON value in settingsVersionValue.
     bool settingsVersionPresent = true;
     bool settingsVersionIsNumber = false;
