@@ -217,10 +217,10 @@ void UiMainWindowAdvanced::startSession(const Kiv::Network::ServerInfo &pServerI
     m_serverInfo = pServerInfo;
     // The last connection's thread may be finishing its final callback.
     m_socket.wait(Kiv::Network::TcpSocket::kConnectTimeoutMs);
-    // Nothing of an ended session may reach the next room before its greeting.
+    // The socket writes its queue in order once connected: the greeting goes
+    // first, and nothing of an ended session reaches the next room.
     m_socket.clearSendQueue();
-    m_pendingSends.clear();
-    m_sessionOpen = false;
+    m_socket.sendMessage(SessionMessages::greeting());
     qCInfo(lcSession).noquote() << "joining" << m_serverInfo.name << "at" << m_serverInfo.address << "port"
                                 << m_serverInfo.port;
     m_socket.connectToServer(QHostAddress(m_serverInfo.address), m_serverInfo.port);
@@ -233,11 +233,9 @@ void UiMainWindowAdvanced::setCodeWindow(QWidget *pCodeWindow)
 
 // --- the session connection ---------------------------------------------
 
-void UiMainWindowAdvanced::onSocketConnected(Kiv::Network::TcpSocket *pTcpSocket)
+void UiMainWindowAdvanced::onSocketConnected(Kiv::Network::TcpSocket *)
 {
-    // Queued here, on the socket's thread, before its first write: the
-    // greeting goes out first whatever the window queues meanwhile.
-    pTcpSocket->sendMessage(SessionMessages::greeting());
+    // The greeting was queued before the connection: it is already first.
     QMetaObject::invokeMethod(this, &UiMainWindowAdvanced::stlConnectionReady, Qt::QueuedConnection);
 }
 
@@ -260,21 +258,11 @@ void UiMainWindowAdvanced::onSocketConnectionStopped(Kiv::Network::TcpSocket *)
 void UiMainWindowAdvanced::stlConnectionReady()
 {
     qCInfo(lcSession) << "session open";
-    m_sessionOpen = true;
-    const QList<QByteArray> pending = std::move(m_pendingSends);
-    m_pendingSends.clear();
-    for (const QByteArray &payload : pending)
-        m_socket.sendMessage(payload);
 }
 
 void UiMainWindowAdvanced::send(const QByteArray &pPayload)
 {
-    // What the user does while the connection is being made follows the
-    // greeting.
-    if (!m_sessionOpen) {
-        m_pendingSends.append(pPayload);
-        return;
-    }
+    // Never waits: the socket's thread writes it, after the greeting.
     m_socket.sendMessage(pPayload);
 }
 
@@ -417,8 +405,6 @@ void UiMainWindowAdvanced::stlButtonDisconnectClicked()
 void UiMainWindowAdvanced::stlConnectionStopped()
 {
     qCInfo(lcSession) << "session ended";
-    m_sessionOpen = false;
-    m_pendingSends.clear();
     m_stream.sessionEnded();
     if (m_codeWindow) {
         m_codeWindow->show();

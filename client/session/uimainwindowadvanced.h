@@ -58,7 +58,7 @@ signals:
     void sigFileRequestAccepted(int pTransferId);
 
 protected slots:
-    // The connection is made and the greeting queued: sending may begin.
+    // The connection is made (logged only).
     void stlConnectionReady();
     void stlConnectionStopped();
     void stlButtonCloseClicked();
@@ -149,9 +149,6 @@ private:
     bool m_remoteControl = false;
     QString m_language;
 
-    // Sends wait for the connection; the greeting goes first.
-    bool m_sessionOpen = false;
-    QList<QByteArray> m_pendingSends;
     QString m_loggedLook;
 
     bool m_fullscreenFeature = false;

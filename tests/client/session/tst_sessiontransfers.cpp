@@ -6,6 +6,7 @@
 // newer capture replacing the waiting one), a room that cuts transfers, and
 // a room that vanishes with items still queued.
 #include "../../support/roomemulatorprocess.h"
+#include "loopbackroom.h"
 
 #include "uicustombutton.h"
 #include "uimainwindowadvanced.h"
@@ -51,16 +52,6 @@ protected:
     }
     void showMessageBox(const QString &pTitle, const QString &pText) override { boxes << pTitle + ": " + pText; }
 };
-
-Kiv::Network::ServerInfo serverAt(quint16 pPort)
-{
-    Kiv::Network::ServerInfo info;
-    info.name = QStringLiteral("Salle 12");
-    info.address = QStringLiteral("127.0.0.1");
-    info.port = pPort;
-    info.type = 2;
-    return info;
-}
 
 QByteArray sha256Of(const QString &pPath)
 {
@@ -129,7 +120,7 @@ class TestSessionTransfers : public QObject {
         m_room = std::make_unique<RoomEmulatorProcess>();
         QVERIFY(m_room->start(QStringList{"--no-discovery", "--save-dir", m_dir.filePath("inbox")} + pExtra));
         m_codeWindow->hide();
-        m_window->startSession(serverAt(m_room->tcpPort()));
+        m_window->startSession(loopbackRoom(m_room->tcpPort()));
         m_window->show();
         QVERIFY(!waitFor("session.recv", "Identity").isEmpty());
         // AllowedExtensions has arrived once the window answers a query after it.

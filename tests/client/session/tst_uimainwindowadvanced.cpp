@@ -4,6 +4,7 @@
 // settings, remote control answers and changes, the stream endpoint, and the
 // end of a session (kicked or disconnected) followed by a second join.
 #include "../../support/roomemulatorprocess.h"
+#include "loopbackroom.h"
 #include "recordinglibrary.h"
 
 #include "app/settingsstore.h"
@@ -33,16 +34,6 @@ public:
     using UiMainWindowAdvanced::UiMainWindowAdvanced;
 };
 
-Kiv::Network::ServerInfo serverAt(quint16 pPort)
-{
-    Kiv::Network::ServerInfo info;
-    info.name = QStringLiteral("Salle 12");
-    info.address = QStringLiteral("127.0.0.1");
-    info.port = pPort;
-    info.type = 2;
-    return info;
-}
-
 } // namespace
 
 class TestUiMainWindowAdvanced : public QObject {
@@ -68,7 +59,7 @@ class TestUiMainWindowAdvanced : public QObject {
 
     void join()
     {
-        m_window->startSession(serverAt(m_room.tcpPort()));
+        m_window->startSession(loopbackRoom(m_room.tcpPort()));
         m_window->show();
         QVERIFY(!m_room.waitForEvent("session.open", 5000).isEmpty());
     }
@@ -104,7 +95,7 @@ private slots:
     {
         // A click while the connection is being made: its messages must
         // follow the greeting, or the room would not know the connection.
-        m_window->startSession(serverAt(m_room.tcpPort()));
+        m_window->startSession(loopbackRoom(m_room.tcpPort()));
         m_window->show();
         m_window->stlButtonFluxClicked();
         // The starting look lasts until the library is seen streaming, which
