@@ -258,36 +258,15 @@ public:
         return true;
     }
 
+    // The 3-byte form of the same picture.
     bool capture(uint8_t *pBgr) override
     {
-        if (!usable() || mWidth <= 0 || mHeight <= 0 || !mPixelsAre32Bit)
+        int stride = 0;
+        const uint8_t *pixels = captureBgrx(stride);
+        if (!pixels)
             return false;
-        const size_t pixels = static_cast<size_t>(mWidth) * mHeight;
-        if (mShmAddress) {
-            xcb_shm_get_image_reply_t *reply = xcb_shm_get_image_reply(
-                mConn,
-                xcb_shm_get_image(mConn, mScreen->root, static_cast<int16_t>(mX), static_cast<int16_t>(mY),
-                                  static_cast<uint16_t>(mWidth), static_cast<uint16_t>(mHeight), ~0u,
-                                  XCB_IMAGE_FORMAT_Z_PIXMAP, mShmSeg, 0),
-                nullptr);
-            if (!reply)
-                return false;
-            std::free(reply);
-            bgraToBgr(static_cast<const uint8_t *>(mShmAddress), pBgr, pixels);
-            return true;
-        }
-        xcb_get_image_reply_t *reply = xcb_get_image_reply(
-            mConn,
-            xcb_get_image(mConn, XCB_IMAGE_FORMAT_Z_PIXMAP, mScreen->root, static_cast<int16_t>(mX),
-                          static_cast<int16_t>(mY), static_cast<uint16_t>(mWidth), static_cast<uint16_t>(mHeight), ~0u),
-            nullptr);
-        if (!reply)
-            return false;
-        const bool complete = static_cast<size_t>(xcb_get_image_data_length(reply)) >= pixels * 4;
-        if (complete)
-            bgraToBgr(xcb_get_image_data(reply), pBgr, pixels);
-        std::free(reply);
-        return complete;
+        bgraToBgr(pixels, pBgr, static_cast<size_t>(mWidth) * mHeight);
+        return true;
     }
 
     bool hasBgrx() const override { return mPixelsAre32Bit; }
