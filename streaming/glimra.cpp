@@ -38,10 +38,10 @@ Glimra::~Glimra()
 void Glimra::start()
 {
     grabber->start(QThread::InheritPriority);
-    // A manager asked to stop may still be on its way out; startManager waits for
+    // A manager asked to stop may still be on its way out; start waits for
     // its thread, which never waits on a connection.
-    manager->startManager(QThread::InheritPriority);
-    compressor->startCompressing();
+    manager->start(QThread::InheritPriority);
+    compressor->start();
 }
 
 void Glimra::streamTo(QString address, unsigned short port, unsigned int streamId, bool handshake)

@@ -47,7 +47,7 @@ void ImageGrabber::waitForStop()
     mRequested = false;
 }
 
-void ImageGrabber::stopGrabbing()
+void ImageGrabber::stop()
 {
     requestStop();
     waitForStop();

@@ -24,7 +24,7 @@ class ImageSink;
 //
 // Threads: run() is the grab thread and calls the sink; requestImage from the
 // consumer's thread; setScreenIndex, the getters, isScreenCountChanged and the
-// lifecycle from the GUI thread. Concrete grabbers call stopGrabbing() in their
+// lifecycle from the GUI thread. Concrete grabbers call stop() in their
 // own destructors, because grab() belongs to them.
 class ImageGrabber : public QThread {
     Q_OBJECT
@@ -52,10 +52,10 @@ public:
     // Mean time one grab takes, conversion included (microseconds).
     qint64 grabMicros() const { return mGrabMicros.load(std::memory_order_relaxed); }
 
-    // Lifecycle: start() (QThread), requestStop(), waitForStop(); stopGrabbing() is both.
+    // Lifecycle: start() (QThread), requestStop(), waitForStop(); stop() is both.
     void requestStop();
     void waitForStop();
-    virtual void stopGrabbing();
+    virtual void stop();
 
     // v - (v mod 4): 1366 -> 1364.
     static int roundDown4(int pValue) { return glimra::platform::roundDownToMultipleOf4(pValue); }

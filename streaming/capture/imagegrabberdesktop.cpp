@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "capture/imagegrabberdesktop.h"
+#include "capture/capturelog.h"
 
 #include "capture/colourconversion.h"
 #include "platform/screencapture.h"
@@ -10,8 +11,6 @@
 #include <cstring>
 
 namespace {
-Q_LOGGING_CATEGORY(lcCapture, "glimra.capture")
-
 constexpr qint64 GeometryCheckMs = 2000;
 } // namespace
 
@@ -25,7 +24,7 @@ ImageGrabberDesktop::ImageGrabberDesktop(CaptureFactory pFactory, QObject *pPare
 
 ImageGrabberDesktop::~ImageGrabberDesktop()
 {
-    stopGrabbing();
+    stop();
 }
 
 void ImageGrabberDesktop::setScreenIndex(int pIndex)
@@ -85,9 +84,9 @@ bool ImageGrabberDesktop::isScreenCountChanged()
     return mMonitorCount.compare_exchange_strong(expected, count);
 }
 
-void ImageGrabberDesktop::stopGrabbing()
+void ImageGrabberDesktop::stop()
 {
-    ImageGrabber::stopGrabbing();
+    ImageGrabber::stop();
     mMonitorCount = -1;
 }
 

@@ -31,7 +31,7 @@ public:
     int getScreenWidth() override;
     int getScreenHeight() override;
     bool isScreenCountChanged() override;
-    void stopGrabbing() override;
+    void stop() override;
 
 protected:
     void beginRun() override;

@@ -16,7 +16,7 @@ ImageGrabberQt::ImageGrabberQt(QObject *pParent) : ImageGrabber(pParent)
 
 ImageGrabberQt::~ImageGrabberQt()
 {
-    stopGrabbing();
+    stop();
 }
 
 void ImageGrabberQt::setScreenIndex(int pIndex)
@@ -70,9 +70,9 @@ bool ImageGrabberQt::isScreenCountChanged()
     return mScreenCount.compare_exchange_strong(expected, count);
 }
 
-void ImageGrabberQt::stopGrabbing()
+void ImageGrabberQt::stop()
 {
-    ImageGrabber::stopGrabbing();
+    ImageGrabber::stop();
     mScreenCount = -1;
 }
 

@@ -22,7 +22,7 @@ public:
     int getScreenWidth() override;
     int getScreenHeight() override;
     bool isScreenCountChanged() override;
-    void stopGrabbing() override;
+    void stop() override;
 
 public slots:
     void setGrabbedScreenToNull();

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "clients/clientsmanager.h"
+#include "clients/clientslog.h"
 
 #include "clients/streamclient.h"
 #include "compression/imagecompressor.h"
@@ -9,8 +10,6 @@
 #include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QScreen>
-
-Q_LOGGING_CATEGORY(lcClients, "glimra.clients")
 
 namespace {
 // The longest the manager thread sleeps with nothing due (a safety net; the
@@ -50,7 +49,7 @@ void ClientsManager::addClient(const QHostAddress &pAddress, quint16 pPort, quin
     client->setTarget(pAddress, pPort, pStreamId, pHandshake);
     client->setCodec(mCompressor ? mCompressor->getCodec() : 1);
     client->setActivityCallback([this] { wake(); });
-    client->startClient();
+    client->start();
     mClients.append(client);
     mIndexMap.insert(mNextIndex, client);
     ++mNextIndex;
@@ -109,7 +108,7 @@ void ClientsManager::processMessage(StreamClient *pClient, const QByteArray &pPa
     }
     // The connections end on their own threads; the next pass removes the client.
     if (command == QLatin1String("DISCONNECT"))
-        pClient->requestDisconnect();
+        pClient->requestStop();
     else if (command == QLatin1String("PENDINGFRA") && pPayload.size() >= StreamCommand::PendingFramesSize)
         pClient->onPendingFrames(StreamCommand::readInt32(pPayload, StreamCommand::FieldSize));
     else if (command == QLatin1String("RETURNDATA"))
@@ -158,12 +157,12 @@ void ClientsManager::updateDemand(qint64 pNowMs)
     }
 }
 
-void ClientsManager::startManager(QThread::Priority pPriority)
+void ClientsManager::start(QThread::Priority pPriority)
 {
     wait();
     // Cleared here rather than in run(): a stop requested right after the start must hold.
     mStop.store(false);
-    start(pPriority);
+    QThread::start(pPriority);
 }
 
 void ClientsManager::waitForStop()
@@ -179,7 +178,7 @@ void ClientsManager::retireAllClients()
     // Every connection is asked to stop first: the DISCONNECT frames leave
     // together, and nobody waits here for them to go.
     for (StreamClient *client : qAsConst(mClients)) {
-        client->requestDisconnect();
+        client->requestStop();
         mRetired.append(client);
     }
     mClients.clear();
@@ -214,12 +213,12 @@ void ClientsManager::run()
                 qCDebug(lcClients) << "stream client" << client->index() << "ended; removing it";
                 mIndexMap.remove(client->index());
                 mClients.removeAt(i--);
-                client->requestDisconnect();
+                client->requestStop();
                 mRetired.append(client);
                 continue;
             }
             client->sendMousePosition();
-            for (TcpSocket *socket : {&client->controls(), &client->video()}) {
+            for (StreamConnection *socket : {&client->controls(), &client->video()}) {
                 while (socket->hasReceived())
                     processMessage(client, socket->takeReceived());
             }

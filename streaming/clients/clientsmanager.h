@@ -51,9 +51,9 @@ public:
     void pauseClients();
     void resumeClients();
     void setRemoteInteraction(bool pActive) { mRemoteInteraction.store(pActive); }
-    // Lifecycle: startManager, requestStop, waitForStop. Stopping asks every
+    // Lifecycle: start(), requestStop(), waitForStop(). Stopping asks every
     // connection to end; the connections finish on their own threads.
-    void startManager(QThread::Priority pPriority = QThread::InheritPriority);
+    void start(QThread::Priority pPriority = QThread::InheritPriority);
     void requestStop();
     void waitForStop();
     bool isStopRequested() const { return mStop.load(); }

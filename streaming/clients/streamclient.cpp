@@ -16,7 +16,7 @@ StreamClient::StreamClient(int pIndex, ClientsManager *pManager, const QRect &pS
 
 StreamClient::~StreamClient()
 {
-    disconnectClient();
+    stop();
 }
 
 void StreamClient::setTarget(const QHostAddress &pAddress, quint16 pPort, quint32 pStreamId, bool pHandshake)
@@ -33,7 +33,7 @@ void StreamClient::setActivityCallback(const std::function<void()> &pCallback)
     mControls.setActivityCallback(pCallback);
 }
 
-void StreamClient::startClient()
+void StreamClient::start()
 {
     mLastMousePosition.start();
     mLastSentFrame = -1;
@@ -51,7 +51,7 @@ void StreamClient::startClient()
     mVideo.setPeer(mAddress, mPort);
     mVideo.setStreamId(mStreamId);
     mVideo.setHandshake(mHandshake);
-    mVideo.startSocket();
+    mVideo.start();
 
     const MouseKeyboard *injector = mManager ? mManager->mouseKeyboard() : nullptr;
     const bool touch = injector && injector->isTouchInjectionAvailable();
@@ -63,7 +63,7 @@ void StreamClient::startClient()
     mControls.setBufferSize(0);
     mControls.setStreamId(mStreamId);
     mControls.setHandshake(mHandshake);
-    mControls.startSocket();
+    mControls.start();
 
     mPendingFrames = 0;
 }
@@ -146,17 +146,22 @@ void StreamClient::resumeClient()
     mPaused = false;
 }
 
-void StreamClient::requestDisconnect()
+void StreamClient::requestStop()
 {
     mVideo.requestStop();
     mControls.requestStop();
 }
 
-void StreamClient::disconnectClient()
+void StreamClient::waitForStop()
 {
-    requestDisconnect();
-    mVideo.stopSocket();
-    mControls.stopSocket();
+    mVideo.waitForStop();
+    mControls.waitForStop();
+}
+
+void StreamClient::stop()
+{
+    requestStop();
+    waitForStop();
 }
 
 void StreamClient::onReturnData()

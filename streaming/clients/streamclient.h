@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
-#include "transport/tcpsocket.h"
+#include "transport/streamconnection.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -38,9 +38,9 @@ public:
 
     void setTarget(const QHostAddress &pAddress, quint16 pPort, quint32 pStreamId, bool pHandshake);
     void setCodec(int pCodec) { mCodec = pCodec; }
-    // Called by the sockets' workers when something happened (before startClient).
+    // Called by the sockets' workers when something happened (before start).
     void setActivityCallback(const std::function<void()> &pCallback);
-    void startClient();
+    void start();
     bool isAlive() const;
 
     // Whether a packet offered at pNowMs would be sent (flow control, queue, pause).
@@ -57,10 +57,12 @@ public:
     void sendMousePosition();
     void pauseClient();
     void resumeClient();
+    // Lifecycle: start(), requestStop(), waitForStop(); stop() is both.
     // Asks both connections to end without waiting.
-    void requestDisconnect();
-    // Ends both connections and waits for them (never under the manager's mutex).
-    void disconnectClient();
+    void requestStop();
+    // Waits for both connections to end (never under the manager's mutex).
+    void waitForStop();
+    void stop();
     bool hasEnded() const { return !mVideo.isRunning() && !mControls.isRunning(); }
 
     // Flow-control reports from the receiver.
@@ -76,8 +78,8 @@ public:
     int framesInFlight() const { return mFramesInFlight; }
     bool isPaused() const { return mPaused; }
     bool isWaitingForKey() const { return mWaitingForKey; }
-    TcpSocket &video() { return mVideo; }
-    TcpSocket &controls() { return mControls; }
+    StreamConnection &video() { return mVideo; }
+    StreamConnection &controls() { return mControls; }
 
 private:
     int mIndex;
@@ -87,8 +89,8 @@ private:
     bool mHandshake = true;
     int mCodec = 1;
     bool mPaused = false;
-    TcpSocket mVideo{2};
-    TcpSocket mControls{0};
+    StreamConnection mVideo{2};
+    StreamConnection mControls{0};
     ClientsManager *mManager;
     int mLastSentFrame = -1;
     qint64 mLastSentAtMs = -1; // monotonic ms of the last frame sent

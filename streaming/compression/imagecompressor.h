@@ -23,9 +23,9 @@ public:
     // The next packet is to be a key frame (a receiver joined or skipped frames).
     virtual void requestKeyFrame() = 0;
 
-    // Lifecycle: start, request stop, wait; stopCompressing() is both.
-    virtual void startCompressing() = 0;
+    // Lifecycle: start(), requestStop(), waitForStop(); stop() is both.
+    virtual void start() = 0;
     virtual void requestStop() = 0;
     virtual void waitForStop() = 0;
-    virtual void stopCompressing() = 0;
+    virtual void stop() = 0;
 };

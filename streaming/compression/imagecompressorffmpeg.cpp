@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "compression/imagecompressorffmpeg.h"
+#include "compression/compressionlog.h"
 
 #include "capture/imagegrabber.h"
 #include "compression/packetsink.h"
@@ -12,8 +13,6 @@ extern "C" {
 #include <libavutil/log.h>
 #include <libavutil/opt.h>
 }
-
-Q_LOGGING_CATEGORY(lcCompression, "glimra.compression")
 
 using std::chrono::microseconds;
 using std::chrono::milliseconds;
@@ -39,7 +38,7 @@ ImageCompressorFFmpeg::ImageCompressorFFmpeg(QObject *pParent) : QThread(pParent
 
 ImageCompressorFFmpeg::~ImageCompressorFFmpeg()
 {
-    stopCompressing();
+    stop();
 }
 
 void ImageCompressorFFmpeg::setImageGrabber(ImageGrabber *pGrabber)
@@ -91,7 +90,7 @@ void ImageCompressorFFmpeg::push(const FrameRecord &pImage)
     mWake.notify_one();
 }
 
-void ImageCompressorFFmpeg::startCompressing()
+void ImageCompressorFFmpeg::start()
 {
     if (isRunning())
         return;
@@ -102,7 +101,7 @@ void ImageCompressorFFmpeg::startCompressing()
         mOutstanding = false;
         mFreshFrom = mLastRequest + 1;
     }
-    start(QThread::InheritPriority);
+    QThread::start(QThread::InheritPriority);
 }
 
 void ImageCompressorFFmpeg::requestStop()
@@ -123,7 +122,7 @@ void ImageCompressorFFmpeg::waitForStop()
     mSlot.clear();
 }
 
-void ImageCompressorFFmpeg::stopCompressing()
+void ImageCompressorFFmpeg::stop()
 {
     requestStop();
     waitForStop();

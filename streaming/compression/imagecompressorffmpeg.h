@@ -55,10 +55,10 @@ public:
     int getCodec() override { return 1; }
     void setFrameWanted(bool pWanted) override;
     void requestKeyFrame() override;
-    void startCompressing() override;
+    void start() override;
     void requestStop() override;
     void waitForStop() override;
-    void stopCompressing() override;
+    void stop() override;
 
     // Images the encoder never saw because a newer one replaced them.
     quint64 skippedImages();

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "input/mousekeyboard.h"
+#include "input/inputlog.h"
 
 #include "input/inputrules.h"
 #include "platform/screencapture.h"
@@ -15,8 +16,6 @@
 #include <cstring>
 
 namespace {
-Q_LOGGING_CATEGORY(lcInput, "glimra.input")
-
 using namespace glimra::platform;
 
 // Payload layouts after the 10-byte command field:

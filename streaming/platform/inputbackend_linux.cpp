@@ -2,6 +2,7 @@
 // Linux input: XTest for mouse and keyboard, a uinput multi-touch device
 // (protocol B) for touch when /dev/uinput is writable.
 #include "platform/inputbackend.h"
+#include "platform/platformlog_linux.h"
 #include "platform/uinputtouch.h"
 
 #include <QLoggingCategory>
@@ -22,8 +23,6 @@
 
 namespace glimra::platform {
 namespace {
-
-Q_LOGGING_CATEGORY(lcInput, "glimra.input")
 
 // Windows scan code set 1 -> evdev key code. The X keycode is that + 8 under
 // the evdev keymap every current X server uses.
@@ -266,9 +265,9 @@ public:
         mDisplay = XOpenDisplay(nullptr);
         int event, error, major, minor;
         if (!mDisplay) {
-            qCWarning(lcInput) << "cannot open the X display: no mouse or keyboard injection";
+            qCWarning(lcPlatform) << "cannot open the X display: no mouse or keyboard injection";
         } else if (!XTestQueryExtension(mDisplay, &event, &error, &major, &minor)) {
-            qCWarning(lcInput) << "the X server has no XTEST extension: no mouse or keyboard injection";
+            qCWarning(lcPlatform) << "the X server has no XTEST extension: no mouse or keyboard injection";
             XCloseDisplay(mDisplay);
             mDisplay = nullptr;
         } else {
@@ -277,9 +276,9 @@ public:
         const int width = mDisplay ? DisplayWidth(mDisplay, DefaultScreen(mDisplay)) : 0;
         const int height = mDisplay ? DisplayHeight(mDisplay, DefaultScreen(mDisplay)) : 0;
         if (width > 0 && mTouch.open(width, height))
-            qCInfo(lcInput) << "touch injection through uinput";
+            qCInfo(lcPlatform) << "touch injection through uinput";
         else
-            qCInfo(lcInput) << "/dev/uinput not writable: touch injection unavailable";
+            qCInfo(lcPlatform) << "/dev/uinput not writable: touch injection unavailable";
     }
 
     ~LinuxInputBackend() override
@@ -371,7 +370,7 @@ public:
                 keycode = XKeysymToKeycode(mDisplay, keysym);
         }
         if (!keycode) {
-            qCDebug(lcInput) << "no key for virtual key" << pInput.virtualKey << "scan code" << pInput.scanCode;
+            qCDebug(lcPlatform) << "no key for virtual key" << pInput.virtualKey << "scan code" << pInput.scanCode;
             return;
         }
         XTestFakeKeyEvent(mDisplay, keycode, press, CurrentTime);
@@ -406,7 +405,7 @@ private:
         }
         XFree(map);
         if (mSpare.empty())
-            qCWarning(lcInput) << "no free keycode: characters without a key cannot be typed";
+            qCWarning(lcPlatform) << "no free keycode: characters without a key cannot be typed";
     }
 
     // A character without a key of its own: bind it to a free keycode. Bound
@@ -441,7 +440,7 @@ private:
         if (bound == mBound.end()) {
             const int keycode = takeSpareKeycode();
             if (!keycode) {
-                qCDebug(lcInput) << "no free keycode for character" << code;
+                qCDebug(lcPlatform) << "no free keycode for character" << code;
                 return;
             }
             KeySym syms[2] = {keysym, keysym};

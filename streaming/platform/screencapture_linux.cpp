@@ -3,6 +3,7 @@
 // of the root window, plain GetImage when shared memory is not available
 // (remote display, extension missing). DAMAGE on the root window tells when
 // nothing was drawn, so a still screen needs no capture at all.
+#include "platform/platformlog_linux.h"
 #include "platform/screencapture.h"
 
 #include <QLoggingCategory>
@@ -25,8 +26,6 @@
 
 namespace glimra::platform {
 namespace {
-
-Q_LOGGING_CATEGORY(lcCapture, "glimra.capture")
 
 std::wstring fromUtf8(const char *pText, int pLength)
 {
@@ -98,7 +97,7 @@ public:
         int screenNumber = 0;
         mConn = xcb_connect(nullptr, &screenNumber);
         if (xcb_connection_has_error(mConn)) {
-            qCWarning(lcCapture, "cannot connect to the X server");
+            qCWarning(lcPlatform, "cannot connect to the X server");
             xcb_disconnect(mConn);
             mConn = nullptr;
             return;
@@ -200,7 +199,7 @@ public:
             std::free(shm);
         }
         if (!mUseShm)
-            qCInfo(lcCapture, "no MIT-SHM on this display: capturing with GetImage");
+            qCInfo(lcPlatform, "no MIT-SHM on this display: capturing with GetImage");
         watchDamage();
         return true;
     }
@@ -248,11 +247,11 @@ public:
         if (!usable() || pWidth <= 0 || pHeight <= 0)
             return false;
         if (!mPixelsAre32Bit) {
-            qCWarning(lcCapture, "the root window is not 32 bits per pixel, cannot capture");
+            qCWarning(lcPlatform, "the root window is not 32 bits per pixel, cannot capture");
             return false;
         }
         if (mUseShm && !attachShm(static_cast<size_t>(pWidth) * pHeight * 4)) {
-            qCWarning(lcCapture, "MIT-SHM not usable, falling back to GetImage");
+            qCWarning(lcPlatform, "MIT-SHM not usable, falling back to GetImage");
             mUseShm = false;
         }
         return true;

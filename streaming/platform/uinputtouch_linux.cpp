@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
+#include "platform/platformlog_linux.h"
 #include "platform/uinputtouch.h"
 
 #include <QLoggingCategory>
@@ -15,8 +16,6 @@
 
 namespace glimra::platform {
 namespace {
-
-Q_LOGGING_CATEGORY(lcInput, "glimra.input")
 
 void push(std::vector<input_event> &pEvents, int pType, int pCode, int pValue)
 {
@@ -102,7 +101,7 @@ bool UinputTouch::open(int pWidth, int pHeight)
     std::strncpy(device.name, "Glimra remote touch", UINPUT_MAX_NAME_SIZE - 1);
     ok = ok && ioctl(mFd, UI_DEV_SETUP, &device) == 0 && ioctl(mFd, UI_DEV_CREATE) == 0;
     if (!ok) {
-        qCWarning(lcInput) << "cannot create the uinput touch device:" << std::strerror(errno);
+        qCWarning(lcPlatform) << "cannot create the uinput touch device:" << std::strerror(errno);
         ::close(mFd);
         mFd = -1;
     }

@@ -7,7 +7,11 @@ set -u
 root=$1
 cd "$root" || exit 2
 status=0
-seam_headers=(client/platform/platform.h streaming/platform/*.h)
+# Headers named *_linux.h serve only the Linux backends.
+seam_headers=(client/platform/platform.h)
+for h in streaming/platform/*.h; do
+  case "$h" in *_linux.h) ;; *) seam_headers+=("$h") ;; esac
+done
 sources=$(git ls-files -co --exclude-standard -- '*.cpp' '*.h' '*.hpp' '*.cc' 2>/dev/null ||
   find client streaming tools tests bench fuzz -name '*.cpp' -o -name '*.h')
 

@@ -20,7 +20,7 @@ public:
     explicit ImageWaiter(ImageGrabber &pGrabber) : mGrabber(pGrabber) { mGrabber.setSink(this); }
     ~ImageWaiter() override
     {
-        mGrabber.stopGrabbing();
+        mGrabber.stop();
         mGrabber.setSink(nullptr);
     }
 

@@ -112,7 +112,7 @@ private slots:
         QCOMPARE(grabber.getScreenWidth(), 1920);
         grabber.start();
         const FrameRecord record = waiter.next();
-        grabber.stopGrabbing();
+        grabber.stop();
         QCOMPARE(record.width, 1920);
         QCOMPARE(record.height, 1080);
         QCOMPARE(record.scaleX, 1.5f);
@@ -144,7 +144,7 @@ private slots:
                 return uniformly(record, "\x22\x22\x22");
             },
             10000));
-        grabber.stopGrabbing();
+        grabber.stop();
         QCOMPARE(gSystem.prepared > 0, true);
     }
 
@@ -158,7 +158,7 @@ private slots:
         QVERIFY(!QTest::qWaitFor([&] { return waiter.count() > 0; }, 300));
         setSystem({monitor(L"A", 640, 480, 640, 480)}, false);
         QCOMPARE(waiter.next().width, 640);
-        grabber.stopGrabbing();
+        grabber.stop();
     }
 
     void unknownIndexGrabsNothing()
@@ -172,7 +172,7 @@ private slots:
         grabber.start();
         grabber.requestImage(ImageGrabber::Clock::now());
         QVERIFY(!QTest::qWaitFor([&] { return waiter.count() > 0; }, 300));
-        grabber.stopGrabbing();
+        grabber.stop();
     }
 
     void monitorCountChangeIsReportedWhileGrabbing()
@@ -187,9 +187,9 @@ private slots:
         setSystem({monitor(L"A", 640, 480, 640, 480), monitor(L"B", 640, 480, 640, 480)});
         QVERIFY(grabber.isScreenCountChanged());
         QVERIFY(!grabber.isScreenCountChanged());
-        grabber.stopGrabbing();
+        grabber.stop();
         setSystem({monitor(L"A", 640, 480, 640, 480)});
-        QVERIFY(!grabber.isScreenCountChanged()); // after stopGrabbing
+        QVERIFY(!grabber.isScreenCountChanged()); // after stop
     }
 
     void stopRightAfterStartEndsTheThread()
@@ -199,13 +199,13 @@ private slots:
         ImageWaiter waiter(grabber);
         for (int i = 0; i < 50; ++i) {
             grabber.start();
-            grabber.stopGrabbing();
+            grabber.stop();
             QVERIFY(grabber.isFinished());
         }
-        grabber.stopGrabbing(); // while not running: the next start still grabs
+        grabber.stop(); // while not running: the next start still grabs
         grabber.start();
         QVERIFY(waiter.next().width == 640);
-        grabber.stopGrabbing();
+        grabber.stop();
     }
 };
 

@@ -116,7 +116,7 @@ private slots:
                 return record.width == expectedWidth && near(pixelAt(record, 101 + 20, 57 + 20), BlockColours[0]);
             },
             10000));
-        grabber.stopGrabbing();
+        grabber.stop();
         QCOMPARE(record.width, expectedWidth);
         QCOMPARE(record.height, 768);
         QCOMPARE(record.bytesPerLine, expectedWidth);
@@ -143,12 +143,12 @@ private slots:
         grabber->start();
         QCOMPARE(waiter.next().frameNumber, 0);
         QCOMPARE(waiter.next().frameNumber, 1);
-        grabber->stopGrabbing();
+        grabber->stop();
         // Nothing is grabbed unless asked for.
         QVERIFY(!QTest::qWaitFor([&] { return waiter.count() > 0; }, 200));
         grabber->start();
         QCOMPARE(waiter.next().frameNumber, 2);
-        grabber->stopGrabbing();
+        grabber->stop();
     }
 
     void stillScreenIsNotCapturedAgainAndAChangeIsSeenAtTheNextGrab()
@@ -198,7 +198,7 @@ private slots:
         QVERIFY(RandrMonitor::set("LEFT", 0, 0, 683, 768));
         QVERIFY(grabber.isScreenCountChanged());
         QVERIFY(!grabber.isScreenCountChanged());
-        grabber.stopGrabbing();
+        grabber.stop();
         RandrMonitor::remove("LEFT");
         QVERIFY(!grabber.isScreenCountChanged()); // not grabbing
     }
@@ -230,7 +230,7 @@ private slots:
         QVERIFY(RandrMonitor::set("RIGHT", 683, 0, 683, 768));
         QVERIFY(QTest::qWaitFor([&] { return !isPlaceholder(record = waiter.next()); }, 10000));
         QCOMPARE(record.width, 680);
-        grabber.stopGrabbing();
+        grabber.stop();
     }
 
     void qtGrabberGivesTheSameLayout()
@@ -252,7 +252,7 @@ private slots:
                 return record.width == 1364 && near(pixelAt(record, 301 + 20, 157 + 20), BlockColours[0]);
             },
             10000));
-        grabber.stopGrabbing();
+        grabber.stop();
         QCOMPARE(record.width, 1364);
         QCOMPARE(record.bytesPerLine, 1364);
         for (int i = 0; i < 4; ++i)

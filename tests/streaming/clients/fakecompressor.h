@@ -28,10 +28,10 @@ public:
     int getCodec() override { return 1; }
     void setFrameWanted(bool pWanted) override { mWanted.store(pWanted); }
     void requestKeyFrame() override { ++mKeyRequests; }
-    void startCompressing() override {}
+    void start() override {}
     void requestStop() override {}
     void waitForStop() override {}
-    void stopCompressing() override {}
+    void stop() override {}
 
 private:
     std::atomic<bool> mWanted{false};

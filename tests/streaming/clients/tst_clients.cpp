@@ -100,7 +100,7 @@ private slots:
     void receiverThatReadsNothingSlowsOnlyItself();
 
 private:
-    void startManager(bool pTouch = true);
+    void start(bool pTouch = true);
 
     RecordingInputBackend *mBackend = nullptr; // owned by mInjector
     std::unique_ptr<MouseKeyboard> mInjector;
@@ -120,7 +120,7 @@ void TstClients::cleanup()
     mCompressor.reset();
 }
 
-void TstClients::startManager(bool pTouch)
+void TstClients::start(bool pTouch)
 {
     auto backend = std::make_unique<RecordingInputBackend>(pTouch);
     mBackend = backend.get();
@@ -130,7 +130,7 @@ void TstClients::startManager(bool pTouch)
     mManager->setImageCompressor(mCompressor.get());
     mManager->setMouseKeyboard(mInjector.get());
     mManager->setStreamedScreenRect(QRect(100, 50, 400, 200));
-    mManager->startManager();
+    mManager->start();
 }
 
 void TstClients::descriptorsOnBothConnections_data()
@@ -143,7 +143,7 @@ void TstClients::descriptorsOnBothConnections_data()
 void TstClients::descriptorsOnBothConnections()
 {
     QFETCH(bool, touch);
-    startManager(touch);
+    start(touch);
     RawPeer peer;
     QVERIFY(!mManager->hasClients());
     mManager->addClient(QHostAddress::LocalHost, peer.port(), 42, true);
@@ -159,7 +159,7 @@ void TstClients::descriptorsOnBothConnections()
 
 void TstClients::framesAndCursorPositions()
 {
-    startManager();
+    start();
     QCursor::setPos(300, 150); // the middle of the streamed rect (100, 50, 400 x 200)
     RawPeer peer;
     mManager->addClient(QHostAddress::LocalHost, peer.port(), 7, true);
@@ -187,7 +187,7 @@ void TstClients::framesAndCursorPositions()
 
 void TstClients::pauseStopsFramesAndCursor()
 {
-    startManager();
+    start();
     RawPeer peer;
     mManager->addClient(QHostAddress::LocalHost, peer.port(), 9, true);
     Receiver receiver;
@@ -250,7 +250,7 @@ void TstClients::flowControl()
     RawPeer peer;
     StreamClient client(0, &manager, QRect(0, 0, 100, 100));
     client.setTarget(QHostAddress::LocalHost, peer.port(), 5, true);
-    client.startClient();
+    client.start();
     Receiver receiver;
     QVERIFY(acceptReceiver(peer, receiver, 5));
     QTRY_VERIFY(client.video().isEstablished());
@@ -258,7 +258,7 @@ void TstClients::flowControl()
         RawPeer::writeFrame(receiver.controls, pReport);
         // the handshake answers come first
         return QTest::qWaitFor([&] {
-            for (TcpSocket *socket : {&client.controls(), &client.video()}) {
+            for (StreamConnection *socket : {&client.controls(), &client.video()}) {
                 while (socket->hasReceived()) {
                     const QByteArray message = socket->takeReceived();
                     manager.processMessage(&client, message);
@@ -339,7 +339,7 @@ void TstClients::cursorNeedsTheScreenGeometry()
     QFETCH(QRect, screen);
     QFETCH(int, queued);
     StreamClient client(0, nullptr, screen);
-    client.startClient(); // no target: the connection fails, the queues stay
+    client.start(); // no target: the connection fails, the queues stay
     QTest::qWait(StreamClient::CursorIntervalMs + 10);
     client.sendMousePosition();
     QCOMPARE(client.video().queuedCount(1), queued);
@@ -347,7 +347,7 @@ void TstClients::cursorNeedsTheScreenGeometry()
 
 void TstClients::remoteInteractionSwitch()
 {
-    startManager();
+    start();
     RawPeer peer;
     mManager->addClient(QHostAddress::LocalHost, peer.port(), 1, true);
     Receiver receiver;
@@ -376,7 +376,7 @@ void TstClients::remoteInteractionSwitch()
 
 void TstClients::receiverDisconnectEndsClient()
 {
-    startManager();
+    start();
     RawPeer peer;
     mManager->addClient(QHostAddress::LocalHost, peer.port(), 2, true);
     Receiver receiver;
@@ -393,7 +393,7 @@ void TstClients::receiverDisconnectEndsClient()
 
 void TstClients::peerCloseDropsClient()
 {
-    startManager();
+    start();
     RawPeer peer;
     mManager->addClient(QHostAddress::LocalHost, peer.port(), 3, true);
     Receiver receiver;
@@ -411,7 +411,7 @@ void TstClients::peerCloseDropsClient()
 
 void TstClients::stopDisconnectsEveryClient()
 {
-    startManager();
+    start();
     RawPeer peer;
     mManager->addClient(QHostAddress::LocalHost, peer.port(), 4, true);
     Receiver first;
@@ -425,13 +425,13 @@ void TstClients::stopDisconnectsEveryClient()
         QCOMPARE(nextNonCursor(conn), QByteArray("DISCONNECT"));
     QVERIFY(mManager->wait(10000));
     // A restarted manager begins with no client.
-    mManager->startManager();
+    mManager->start();
     QVERIFY(!mManager->hasClients());
 }
 
 void TstClients::everyReceiverGetsEveryFrame()
 {
-    startManager();
+    start();
     RawPeer peer;
     Receiver receivers[2];
     for (quint32 id : {21u, 22u}) {
@@ -450,7 +450,7 @@ void TstClients::everyReceiverGetsEveryFrame()
 
 void TstClients::joiningReceiverStartsWithAKeyFrame()
 {
-    startManager();
+    start();
     RawPeer peer;
     mManager->addClient(QHostAddress::LocalHost, peer.port(), 31, true);
     Receiver first;
@@ -479,7 +479,7 @@ void TstClients::joiningReceiverStartsWithAKeyFrame()
 
 void TstClients::receiverThatReadsNothingSlowsOnlyItself()
 {
-    startManager();
+    start();
     RawPeer peer;
     mManager->addClient(QHostAddress::LocalHost, peer.port(), 41, true);
     Receiver reading;

@@ -14,7 +14,7 @@
 class FakeGrabber : public ImageGrabber {
 public:
     FakeGrabber(int pWidth, int pHeight) : mWidth(pWidth), mHeight(pHeight) {}
-    ~FakeGrabber() override { stopGrabbing(); }
+    ~FakeGrabber() override { stop(); }
 
     void setSize(int pWidth, int pHeight)
     {

@@ -18,7 +18,7 @@ struct Pipeline {
         compressor.setPacketSink(&packets);
         compressor.setFrameWanted(true);
         grabber.start();
-        compressor.startCompressing();
+        compressor.start();
     }
     ~Pipeline()
     {
@@ -188,7 +188,7 @@ void TstCompression::nothingIsGrabbedWhileNoFrameIsWanted()
     compressor.setImageGrabber(&grabber);
     compressor.setPacketSink(&packets);
     grabber.start();
-    compressor.startCompressing();
+    compressor.start();
     QTest::qWait(200);
     QCOMPARE(grabber.grabs(), 0);
     QCOMPARE(packets.count(), 0);
@@ -205,8 +205,8 @@ void TstCompression::nothingIsGrabbedWhileNoFrameIsWanted()
     QTest::qWait(200);
     QCOMPARE(grabber.grabs(), grabs);
     QCOMPARE(packets.count(), count);
-    compressor.stopCompressing();
-    grabber.stopGrabbing();
+    compressor.stop();
+    grabber.stop();
 }
 
 void TstCompression::reopensOnSizeChangeAndRestart()
@@ -219,7 +219,7 @@ void TstCompression::reopensOnSizeChangeAndRestart()
     compressor.setPacketSink(&packets);
     compressor.setFrameWanted(true);
     grabber.start();
-    compressor.startCompressing();
+    compressor.start();
     EncodedPacket packet;
     for (int i = 0; i < 3; ++i)
         QVERIFY(packets.next(packet));
@@ -238,17 +238,17 @@ void TstCompression::reopensOnSizeChangeAndRestart()
     // A new start opens the encoder afresh: a key frame again.
     for (int i = 0; i < 3; ++i)
         QVERIFY(packets.next(packet));
-    compressor.stopCompressing();
-    grabber.stopGrabbing();
+    compressor.stop();
+    grabber.stop();
     while (packets.next(packet, 0)) {
     }
     grabber.start();
-    compressor.startCompressing();
+    compressor.start();
     QVERIFY(packets.next(packet));
     QVERIFY(H264Decoder::nalTypes(packet.data).contains(7));
     QVERIFY(H264Decoder::nalTypes(packet.data).contains(5));
-    compressor.stopCompressing();
-    grabber.stopGrabbing();
+    compressor.stop();
+    grabber.stop();
 }
 
 void TstCompression::encoderThatCannotOpenDropsImages()
@@ -264,15 +264,15 @@ void TstCompression::encoderThatCannotOpenDropsImages()
     compressor.setFrameWanted(true);
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot open the H.264 encoder"));
     grabber.start();
-    compressor.startCompressing();
+    compressor.start();
     QTRY_VERIFY_WITH_TIMEOUT(grabber.grabs() >= 5, 20000);
     QCOMPARE(packets.count(), 0);
     grabber.setSize(64, 48);
     EncodedPacket packet;
     QVERIFY(packets.next(packet));
     QCOMPARE(packet.width, 64);
-    compressor.stopCompressing();
-    grabber.stopGrabbing();
+    compressor.stop();
+    grabber.stop();
 }
 
 QTEST_GUILESS_MAIN(TstCompression)

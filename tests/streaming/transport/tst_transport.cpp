@@ -2,7 +2,7 @@
 #include "rawpeer.h"
 #include "transport/framereader.h"
 #include "transport/streamcommand.h"
-#include "transport/tcpsocket.h"
+#include "transport/streamconnection.h"
 
 #include <QRegularExpression>
 #include <QtTest>
@@ -106,7 +106,7 @@ void TstTransport::channelMapping()
     QFETCH(int, extraQueues);
     QFETCH(QList<int>, channels);
     QFETCH(QList<int>, expectedCounts);
-    TcpSocket socket(extraQueues);
+    StreamConnection socket(extraQueues);
     for (int c : channels)
         socket.enqueue("x", c);
     QCOMPARE((QList<int>{socket.queuedCount(-1), socket.queuedCount(0), socket.queuedCount(1)}), expectedCounts);
@@ -123,7 +123,7 @@ void TstTransport::handshakeAndDescriptors()
 {
     QFETCH(bool, handshake);
     RawPeer peer;
-    TcpSocket socket(2);
+    StreamConnection socket(2);
     socket.setPeer(QHostAddress::LocalHost, peer.port());
     socket.setStreamId(42);
     socket.setHandshake(handshake);
@@ -132,7 +132,7 @@ void TstTransport::handshakeAndDescriptors()
     socket.addDescriptor("ID", id);
     socket.addDescriptor("STREAMTYPE", "VIDEO");
     socket.addDescriptor("CODEC", QByteArray(1, '\x01'));
-    socket.startSocket();
+    socket.start();
     QTcpSocket *conn = peer.accept();
     QVERIFY(conn);
     if (handshake) {
@@ -156,18 +156,18 @@ void TstTransport::handshakeAndDescriptors()
         QTRY_VERIFY(socket.hasReceived());
         QCOMPARE(socket.takeReceived(), QByteArray("{}"));
     }
-    socket.stopSocket();
+    socket.stop();
     QVERIFY(!socket.isRunning());
 }
 
 void TstTransport::messageBeforeAnswerIsDiscarded()
 {
     RawPeer peer;
-    TcpSocket socket(2);
+    StreamConnection socket(2);
     socket.setPeer(QHostAddress::LocalHost, peer.port());
     socket.setStreamId(7);
     socket.addDescriptor("STREAMTYPE", "VIDEO");
-    socket.startSocket();
+    socket.start();
     QTcpSocket *conn = peer.accept();
     QVERIFY(conn);
     QByteArray payload;
@@ -179,17 +179,17 @@ void TstTransport::messageBeforeAnswerIsDiscarded()
     QCOMPARE(payload, QByteArray("STREAMTYPEVIDEO"));
     socket.enqueue("late", 0);
     QCOMPARE(RawPeer::readMessage(conn), QByteArray("late"));
-    socket.stopSocket();
+    socket.stop();
 }
 
 void TstTransport::keepAliveAfterIdle()
 {
     RawPeer peer;
-    TcpSocket socket(0);
+    StreamConnection socket(0);
     socket.setPeer(QHostAddress::LocalHost, peer.port());
     socket.setHandshake(false);
     socket.addDescriptor("TRACKPAD", QByteArray(1, '\x01'));
-    socket.startSocket();
+    socket.start();
     QTcpSocket *conn = peer.accept();
     QVERIFY(conn);
     QByteArray payload;
@@ -204,16 +204,16 @@ void TstTransport::keepAliveAfterIdle()
         QVERIFY(payload.isEmpty());
         QVERIFY2(waited >= 190, qPrintable(QString::number(waited))); // the peer's clock starts a little late
     }
-    socket.stopSocket();
+    socket.stop();
 }
 
 void TstTransport::receivedListSkipsKeepAlives()
 {
     RawPeer peer;
-    TcpSocket socket(0);
+    StreamConnection socket(0);
     socket.setPeer(QHostAddress::LocalHost, peer.port());
     socket.setHandshake(false);
-    socket.startSocket();
+    socket.start();
     QTcpSocket *conn = peer.accept();
     QVERIFY(conn);
     RawPeer::writeFrame(conn, QByteArray());
@@ -222,7 +222,7 @@ void TstTransport::receivedListSkipsKeepAlives()
     QTRY_VERIFY(socket.hasReceived());
     QCOMPARE(socket.takeReceived(), RawPeer::command("PENDINGFRA", QByteArray("\x05\x00\x00\x00", 4)));
     QVERIFY(!socket.hasReceived());
-    socket.stopSocket();
+    socket.stop();
 }
 
 void TstTransport::disconnectOnlyOnRequestedStop()
@@ -230,14 +230,14 @@ void TstTransport::disconnectOnlyOnRequestedStop()
     // Requested stop: DISCONNECT goes out, then the connection closes.
     {
         RawPeer peer;
-        TcpSocket socket(2);
+        StreamConnection socket(2);
         socket.setPeer(QHostAddress::LocalHost, peer.port());
         socket.setHandshake(false);
-        socket.startSocket();
+        socket.start();
         QTcpSocket *conn = peer.accept();
         QVERIFY(conn);
         QTRY_VERIFY(socket.isRunning());
-        socket.stopSocket();
+        socket.stop();
         QCOMPARE(RawPeer::readMessage(conn), QByteArray("DISCONNECT"));
         QByteArray payload;
         QVERIFY(!RawPeer::readFrame(conn, payload, 3000));
@@ -245,10 +245,10 @@ void TstTransport::disconnectOnlyOnRequestedStop()
     // The peer closes its side: the worker ends and writes no DISCONNECT.
     {
         RawPeer peer;
-        TcpSocket socket(2);
+        StreamConnection socket(2);
         socket.setPeer(QHostAddress::LocalHost, peer.port());
         socket.setHandshake(false);
-        socket.startSocket();
+        socket.start();
         QTcpSocket *conn = peer.accept();
         QVERIFY(conn);
         ::shutdown(int(conn->socketDescriptor()), SHUT_WR);
@@ -256,25 +256,25 @@ void TstTransport::disconnectOnlyOnRequestedStop()
         QByteArray payload;
         while (RawPeer::readFrame(conn, payload, 3000))
             QVERIFY2(payload.isEmpty(), payload.constData()); // keep-alives at most
-        socket.stopSocket();
+        socket.stop();
     }
 }
 
 void TstTransport::oversizedIncomingLengthEndsConnection()
 {
     RawPeer peer;
-    TcpSocket socket(0);
+    StreamConnection socket(0);
     socket.setPeer(QHostAddress::LocalHost, peer.port());
     socket.setHandshake(false);
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("exceeds"));
-    socket.startSocket();
+    socket.start();
     QTcpSocket *conn = peer.accept();
     QVERIFY(conn);
     conn->write(QByteArray("\x01\x00\x00\x04", 4)); // 64 MiB + 1
     conn->waitForBytesWritten(1000);
     QTRY_VERIFY_WITH_TIMEOUT(!socket.isRunning(), 10000);
     QVERIFY(!socket.hasReceived());
-    socket.stopSocket();
+    socket.stop();
 }
 
 void TstTransport::refusedConnectionEnds()
@@ -285,36 +285,36 @@ void TstTransport::refusedConnectionEnds()
         probe.listen(QHostAddress::LocalHost, 0);
         port = probe.serverPort();
     }
-    TcpSocket socket(0);
+    StreamConnection socket(0);
     socket.setPeer(QHostAddress::LocalHost, port);
-    socket.startSocket();
+    socket.start();
     QTRY_VERIFY_WITH_TIMEOUT(!socket.isRunning(), 10000);
-    socket.stopSocket();
+    socket.stop();
 }
 
 void TstTransport::peerClosingDuringHandshakeEnds()
 {
     RawPeer peer;
-    TcpSocket socket(0);
+    StreamConnection socket(0);
     socket.setPeer(QHostAddress::LocalHost, peer.port());
-    socket.startSocket();
+    socket.start();
     QTcpSocket *conn = peer.accept();
     QVERIFY(conn);
     QByteArray payload;
     QVERIFY(RawPeer::readFrame(conn, payload));
     conn->close(); // no answer ever comes
     QTRY_VERIFY_WITH_TIMEOUT(!socket.isRunning(), 10000);
-    socket.stopSocket();
+    socket.stop();
 }
 
 void TstTransport::slowReceiverBacksUpTheQueue()
 {
     RawPeer peer;
-    TcpSocket socket(2);
+    StreamConnection socket(2);
     socket.setPeer(QHostAddress::LocalHost, peer.port());
     socket.setHandshake(false);
     socket.addDescriptor("STREAMTYPE", "VIDEO");
-    socket.startSocket();
+    socket.start();
     QTcpSocket *conn = peer.accept();
     QVERIFY(conn);
     conn->setReadBufferSize(64 * 1024); // Qt must not read on behalf of the test
@@ -336,7 +336,7 @@ void TstTransport::slowReceiverBacksUpTheQueue()
         ++frames;
     }
     QCOMPARE(socket.queuedCount(0), 0);
-    socket.stopSocket();
+    socket.stop();
 }
 
 void TstTransport::silence_data()
@@ -356,11 +356,11 @@ void TstTransport::silence()
     QFETCH(bool, midFrame);
     QFETCH(bool, survives);
     RawPeer peer;
-    TcpSocket socket(0);
+    StreamConnection socket(0);
     socket.setPeer(QHostAddress::LocalHost, peer.port());
     socket.setHandshake(false);
     socket.setSilenceTimeout(600);
-    socket.startSocket();
+    socket.start();
     QTcpSocket *conn = peer.accept();
     QVERIFY(conn);
     if (midFrame) {
@@ -382,7 +382,7 @@ void TstTransport::silence()
         while (RawPeer::readFrame(conn, payload, 3000))
             QVERIFY2(payload.isEmpty(), payload.constData());
     }
-    socket.stopSocket();
+    socket.stop();
 }
 
 QTEST_GUILESS_MAIN(TstTransport)

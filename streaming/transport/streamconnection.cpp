@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "transport/tcpsocket.h"
+#include "transport/streamconnection.h"
+#include "transport/transportlog.h"
 
 #include "transport/framereader.h"
 #include "transport/streamcommand.h"
@@ -11,8 +12,6 @@
 #include <QTcpSocket>
 #include <QThread>
 #include <QtEndian>
-
-Q_LOGGING_CATEGORY(lcTransport, "glimra.transport")
 
 namespace {
 
@@ -28,45 +27,45 @@ qint64 nowMs()
 
 } // namespace
 
-TcpSocket::TcpSocket(int extraQueues) : m_queues(qMax(0, extraQueues) + 1) {}
+StreamConnection::StreamConnection(int extraQueues) : m_queues(qMax(0, extraQueues) + 1) {}
 
-TcpSocket::~TcpSocket()
+StreamConnection::~StreamConnection()
 {
-    stopSocket();
+    stop();
 }
 
-void TcpSocket::setPeer(const QHostAddress &address, quint16 port)
+void StreamConnection::setPeer(const QHostAddress &address, quint16 port)
 {
     m_address = address;
     m_port = port;
 }
 
-void TcpSocket::setStreamId(quint32 id)
+void StreamConnection::setStreamId(quint32 id)
 {
     m_streamId = id;
 }
 
-void TcpSocket::setBufferSize(quint16 size)
+void StreamConnection::setBufferSize(quint16 size)
 {
     m_bufferSize = size;
 }
 
-void TcpSocket::setHandshake(bool handshake)
+void StreamConnection::setHandshake(bool handshake)
 {
     m_handshake = handshake;
 }
 
-void TcpSocket::addDescriptor(const QString &key, const QByteArray &value)
+void StreamConnection::addDescriptor(const QString &key, const QByteArray &value)
 {
     m_descriptors.append(StreamCommand::field(key) + value);
 }
 
-int TcpSocket::queueOf(int channel) const
+int StreamConnection::queueOf(int channel) const
 {
     return qBound(0, channel + 1, m_queues.size() - 1);
 }
 
-void TcpSocket::enqueue(const QByteArray &payload, int channel)
+void StreamConnection::enqueue(const QByteArray &payload, int channel)
 {
     {
         std::lock_guard<std::mutex> lock(m_queueMutex);
@@ -75,13 +74,13 @@ void TcpSocket::enqueue(const QByteArray &payload, int channel)
     m_wake.notify_one();
 }
 
-void TcpSocket::requestStop()
+void StreamConnection::requestStop()
 {
     m_stopRequested.store(true);
     m_wake.notify_one();
 }
 
-void TcpSocket::idleWait()
+void StreamConnection::idleWait()
 {
     std::unique_lock<std::mutex> lock(m_queueMutex);
     m_wake.wait_for(lock, std::chrono::milliseconds(IdleWaitMs), [this] {
@@ -94,31 +93,31 @@ void TcpSocket::idleWait()
     });
 }
 
-void TcpSocket::notifyActivity()
+void StreamConnection::notifyActivity()
 {
     if (m_activity)
         m_activity();
 }
 
-int TcpSocket::queuedCount(int channel) const
+int StreamConnection::queuedCount(int channel) const
 {
     std::lock_guard<std::mutex> lock(m_queueMutex);
     return m_queues[queueOf(channel)].size();
 }
 
-bool TcpSocket::hasReceived() const
+bool StreamConnection::hasReceived() const
 {
     std::lock_guard<std::mutex> lock(m_receivedMutex);
     return !m_received.isEmpty();
 }
 
-QByteArray TcpSocket::takeReceived()
+QByteArray StreamConnection::takeReceived()
 {
     std::lock_guard<std::mutex> lock(m_receivedMutex);
     return m_received.isEmpty() ? QByteArray() : m_received.takeFirst();
 }
 
-void TcpSocket::startSocket()
+void StreamConnection::start()
 {
     // Connecting registers Qt's socket metatypes on first use; doing that once
     // on the starting thread keeps the workers from racing on the registry.
@@ -130,19 +129,24 @@ void TcpSocket::startSocket()
     }();
     Q_UNUSED(registered)
     if (m_worker)
-        stopSocket();
+        stop();
     m_stopRequested.store(false);
     m_running.store(true, std::memory_order_release);
     m_worker = std::make_unique<QThread>();
-    connect(m_worker.get(), &QThread::started, this, &TcpSocket::sendThreadFunc, Qt::DirectConnection);
+    connect(m_worker.get(), &QThread::started, this, &StreamConnection::sendThreadFunc, Qt::DirectConnection);
     m_worker->start(QThread::InheritPriority);
 }
 
-void TcpSocket::stopSocket()
+void StreamConnection::stop()
+{
+    requestStop();
+    waitForStop();
+}
+
+void StreamConnection::waitForStop()
 {
     if (!m_worker)
         return;
-    requestStop();
     while (m_running.load(std::memory_order_acquire))
         QThread::msleep(1);
     m_worker->quit();
@@ -150,7 +154,7 @@ void TcpSocket::stopSocket()
     m_worker.reset();
 }
 
-bool TcpSocket::writeFrame(QTcpSocket &socket, const QByteArray &payload)
+bool StreamConnection::writeFrame(QTcpSocket &socket, const QByteArray &payload)
 {
     char length[4];
     qToLittleEndian<quint32>(quint32(payload.size()), length);
@@ -159,7 +163,7 @@ bool TcpSocket::writeFrame(QTcpSocket &socket, const QByteArray &payload)
     return payload.isEmpty() || socket.write(payload) == payload.size();
 }
 
-bool TcpSocket::sendPass(QTcpSocket &socket)
+bool StreamConnection::sendPass(QTcpSocket &socket)
 {
     // Everything queued goes out, queue 0 first, as long as the socket's own
     // backlog stays bounded; the rest waits in the queues, in order.
@@ -196,7 +200,7 @@ bool TcpSocket::sendPass(QTcpSocket &socket)
     return true;
 }
 
-bool TcpSocket::receivePass(QTcpSocket &socket, FrameReader &reader, int waitMs)
+bool StreamConnection::receivePass(QTcpSocket &socket, FrameReader &reader, int waitMs)
 {
     socket.waitForReadyRead(waitMs);
     char buffer[64 * 1024];
@@ -227,7 +231,7 @@ bool TcpSocket::receivePass(QTcpSocket &socket, FrameReader &reader, int waitMs)
     return true;
 }
 
-void TcpSocket::sendThreadFunc()
+void StreamConnection::sendThreadFunc()
 {
     QTcpSocket socket;
     socket.setProxy(QNetworkProxy::NoProxy);

@@ -18,11 +18,11 @@ class QThread;
 // One framed TCP connection to a stream receiver. All socket I/O runs in a
 // worker thread of its own (sendThreadFunc); other threads only touch the
 // queues, the received list and the flags. There is one connection attempt per
-// startSocket(); a new connection needs a new start.
+// start(); a new connection needs a new start.
 //
 // Outgoing messages sit in N queues, drained in queue order on every send pass:
 // queue 0 holds the descriptors, channel c maps to queue min(c + 1, N - 1).
-class TcpSocket : public QObject {
+class StreamConnection : public QObject {
     Q_OBJECT
 public:
     static constexpr quint16 DefaultBufferSize = 34464;
@@ -37,10 +37,10 @@ public:
     static constexpr qint64 MaxUnwrittenBytes = 512 * 1024;
 
     // N = extraQueues + 1.
-    explicit TcpSocket(int extraQueues);
-    ~TcpSocket() override;
+    explicit StreamConnection(int extraQueues);
+    ~StreamConnection() override;
 
-    // Configuration, before startSocket().
+    // Configuration, before start().
     void setPeer(const QHostAddress &address, quint16 port);
     void setStreamId(quint32 id);
     void setBufferSize(quint16 size);
@@ -48,7 +48,7 @@ public:
     void addDescriptor(const QString &key, const QByteArray &value);
     // Called from the worker, with no lock held, when something the owner may
     // act on happened: messages received, queued messages written, the
-    // connection established or ended. Before startSocket().
+    // connection established or ended. Before start().
     void setActivityCallback(std::function<void()> callback) { m_activity = std::move(callback); }
     // How long the peer may stay silent (no complete frame); SilenceMs unless set (tests shorten it).
     void setSilenceTimeout(int milliseconds) { m_silenceMs = milliseconds; }
@@ -59,17 +59,19 @@ public:
     bool hasReceived() const;
     QByteArray takeReceived();
 
-    void startSocket();
+    // Lifecycle: start(), requestStop(), waitForStop(); stop() is both.
+    void start();
     // Asks the worker to end without waiting (the first phase of a shutdown).
     void requestStop();
     // Blocks until the worker has ended (up to the step under way: 3 s while connecting).
-    void stopSocket();
+    void waitForStop();
+    void stop();
     bool isRunning() const { return m_running.load(std::memory_order_acquire); }
     // Handshake done and descriptors queued: what is enqueued now is sent.
     bool isEstablished() const { return m_established.load(std::memory_order_acquire); }
 
 public slots:
-    // The worker; runs in the worker thread, started by startSocket().
+    // The worker; runs in the worker thread, started by start().
     void sendThreadFunc();
 
 private:
