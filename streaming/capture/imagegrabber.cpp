@@ -14,27 +14,36 @@ ImageGrabber::ImageGrabber(QObject *pParent) : QThread(pParent) {}
 
 ImageGrabber::~ImageGrabber() = default;
 
-quint64 ImageGrabber::requestImage(Clock::time_point pStartAt)
+quint64 ImageGrabber::requestImage(Clock::time_point pStartAt, bool pSoonerOnChange)
 {
     quint64 number;
+    bool waiting;
     {
         std::lock_guard<std::mutex> lock(mRequestMutex);
         if (!mRequested || pStartAt < mStartAt)
             mStartAt = pStartAt;
+        mSoonerOnChange = pSoonerOnChange;
         mRequested = true;
         number = ++mRequestNumber;
+        waiting = mWaitingForChange;
     }
     mRequestWake.notify_one();
+    if (waiting)
+        wakeChangeWait();
     return number;
 }
 
 void ImageGrabber::requestStop()
 {
+    bool waiting;
     {
         std::lock_guard<std::mutex> lock(mRequestMutex);
         mStopRequested.store(true, std::memory_order_release);
+        waiting = mWaitingForChange;
     }
     mRequestWake.notify_one();
+    if (waiting)
+        wakeChangeWait();
 }
 
 void ImageGrabber::waitForStop()
@@ -91,10 +100,20 @@ void ImageGrabber::run()
                     break;
                 if (!mRequested) {
                     mRequestWake.wait(lock);
-                } else if (Clock::now() < mStartAt) {
-                    mRequestWake.wait_until(lock, mStartAt);
-                } else {
+                } else if (Clock::now() >= mStartAt) {
                     break;
+                } else if (mSoonerOnChange && wakesOnChange()) {
+                    // A request or a stop arriving meanwhile wakes the wait.
+                    const Clock::time_point until = mStartAt;
+                    mWaitingForChange = true;
+                    lock.unlock();
+                    const bool changed = waitForChange(until);
+                    lock.lock();
+                    mWaitingForChange = false;
+                    if (changed && mRequested && mSoonerOnChange)
+                        break;
+                } else {
+                    mRequestWake.wait_until(lock, mStartAt);
                 }
             }
             if (isStopRequested())

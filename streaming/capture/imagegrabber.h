@@ -47,8 +47,12 @@ public:
 
     // One image, grabbed not before pStartAt (an earlier request time wins
     // over a later one). Returns the request's number, which the image
-    // carries in FrameRecord::request.
-    quint64 requestImage(Clock::time_point pStartAt);
+    // carries in FrameRecord::request. pSoonerOnChange: a grabber that is told
+    // of changes grabs at once when the picture changes before pStartAt.
+    quint64 requestImage(Clock::time_point pStartAt, bool pSoonerOnChange = false);
+    // Whether this grabber is told of changes, so a still picture needs no
+    // look at intervals (see pSoonerOnChange).
+    bool wakesOnChange() const { return mWakesOnChange.load(std::memory_order_acquire); }
     // Mean time one grab takes, conversion included (microseconds).
     qint64 grabMicros() const { return mGrabMicros.load(std::memory_order_relaxed); }
 
@@ -71,6 +75,16 @@ protected:
     virtual void beginRun() {}
     virtual Grab grab(FrameRecord &pImage) = 0;
     virtual void endRun() {}
+    // Grabbers told of changes: the grab thread waits until the picture
+    // changes (true) or pUntil (false); any thread may cut the wait short.
+    // beginRun() says whether the run can (setWakesOnChange).
+    virtual bool waitForChange(Clock::time_point pUntil)
+    {
+        (void)pUntil;
+        return false;
+    }
+    virtual void wakeChangeWait() {}
+    void setWakesOnChange(bool pWakes) { mWakesOnChange.store(pWakes, std::memory_order_release); }
     // Grab thread: a planes buffer of pWidth x pHeight that no consumer shares.
     uchar *planesBuffer(FrameRecord &pImage, int pWidth, int pHeight);
     // Grab thread: whether an image was grabbed in this run (Unchanged needs one).
@@ -81,11 +95,14 @@ private:
     qint32 mFrameCounter = 0; // never reset
     std::atomic<bool> mStopRequested{false};
     std::atomic<qint64> mGrabMicros{0};
+    std::atomic<bool> mWakesOnChange{false};
 
     std::mutex mRequestMutex; // guards the request and wakes the grab thread
     std::condition_variable mRequestWake;
     bool mRequested = false;
     Clock::time_point mStartAt;
+    bool mSoonerOnChange = false;
+    bool mWaitingForChange = false; // the grab thread waits in waitForChange()
     quint64 mRequestNumber = 0;
 
     // Grab thread only.

@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QLoggingCategory>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -100,7 +101,11 @@ void ImageGrabberDesktop::beginRun()
     mPlaceholder.clear();
     mCaptureFailureLogged = false;
 
-    mCapture = mFactory();
+    {
+        std::unique_ptr<ScreenCapture> capture = mFactory();
+        QMutexLocker lock(&mCaptureMutex);
+        mCapture = std::move(capture);
+    }
     const std::vector<MonitorInfo> monitors = mCapture->enumerateMonitors();
     const int index = mScreenIndex;
     if (index >= 0 && index < static_cast<int>(monitors.size())) {
@@ -110,6 +115,7 @@ void ImageGrabberDesktop::beginRun()
         qCWarning(lcCapture) << "no monitor with index" << index << "of" << monitors.size() << ": nothing to grab";
     }
     mMonitorCount = static_cast<int>(monitors.size());
+    setWakesOnChange(mCapture->canWaitForChange());
 }
 
 void ImageGrabberDesktop::checkGeometry()
@@ -189,10 +195,25 @@ ImageGrabber::Grab ImageGrabberDesktop::grab(FrameRecord &pImage)
     return Grab::Grabbed;
 }
 
+bool ImageGrabberDesktop::waitForChange(Clock::time_point pUntil)
+{
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(pUntil - Clock::now()).count();
+    return left > 0 && mCapture->waitForChange(int(std::min<qint64>(left, 60000)));
+}
+
+void ImageGrabberDesktop::wakeChangeWait()
+{
+    QMutexLocker lock(&mCaptureMutex);
+    if (mCapture)
+        mCapture->wakeWait();
+}
+
 void ImageGrabberDesktop::endRun()
 {
+    setWakesOnChange(false);
     if (mCapture)
         mCapture->close();
+    QMutexLocker lock(&mCaptureMutex);
     mCapture.reset();
     mPlaceholder.clear();
     mBgr.clear();

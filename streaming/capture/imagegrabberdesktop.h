@@ -37,6 +37,8 @@ protected:
     void beginRun() override;
     Grab grab(FrameRecord &pImage) override;
     void endRun() override;
+    bool waitForChange(Clock::time_point pUntil) override;
+    void wakeChangeWait() override;
 
 private:
     bool selectedMonitor(glimra::platform::MonitorInfo &pInfo); // GUI thread
@@ -48,8 +50,12 @@ private:
     QMutex mQueryMutex;                                      // guards mQuery
     std::unique_ptr<glimra::platform::ScreenCapture> mQuery; // for the GUI thread's questions
 
-    // Grab thread only, for one run.
+    // Set and reset by the grab thread, under mCaptureMutex so that
+    // wakeChangeWait() may reach it from other threads.
+    QMutex mCaptureMutex;
     std::unique_ptr<glimra::platform::ScreenCapture> mCapture;
+
+    // Grab thread only, for one run.
     float mScaleX = 1.0f;
     float mScaleY = 1.0f;
     int mWidth = 0;

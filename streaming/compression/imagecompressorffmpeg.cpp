@@ -150,18 +150,21 @@ bool ImageCompressorFFmpeg::nextImage(FrameRecord &pImage, bool &pKey, int pStil
             return true;
         }
         // When the next grab starts: at once while the picture moves or a key
-        // frame is due; on a still picture, at the idle pace or in time for
-        // the next keep-alive frame.
+        // frame is due; on a still picture, in time for the next keep-alive
+        // frame, and sooner when the picture changes: at once with a grabber
+        // told of changes, else at the idle pace.
         Clock::time_point grabAt = now;
-        if (pStillCount > TopOffFrames && !keyDue) {
+        const bool still = pStillCount > TopOffFrames && !keyDue;
+        if (still) {
             const Clock::time_point keepAlive =
                 mLastEncode + milliseconds(KeepAliveFrameMs) - microseconds(mGrabber->grabMicros());
-            grabAt = std::max(now, std::min(mGrabAt + milliseconds(IdleGrabMs), keepAlive));
+            grabAt = mGrabber->wakesOnChange() ? std::max(now, keepAlive)
+                                               : std::max(now, std::min(mGrabAt + milliseconds(IdleGrabMs), keepAlive));
             if (mKeyRequested)
                 grabAt = std::min(grabAt, std::max(now, mLastForcedKey + milliseconds(MinForcedKeyGapMs)));
         }
         if (!mOutstanding || grabAt < mGrabAt) {
-            mLastRequest = mGrabber->requestImage(grabAt);
+            mLastRequest = mGrabber->requestImage(grabAt, still);
             mGrabAt = grabAt;
             mOutstanding = true;
         }

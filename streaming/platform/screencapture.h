@@ -48,6 +48,17 @@ public:
     // (the first call says yes). Cheap: no pixels move. A capture that cannot
     // tell always says yes; the caller then compares pictures.
     virtual bool mayHaveChanged() { return true; }
+    // Captures told of changes as they happen can wait for one: waitForChange()
+    // blocks until the pixels may have changed (true), wakeWait() is called or
+    // pTimeoutMs passes (false). wakeWait() may be called from any thread
+    // while the object exists; a wake that comes before the wait ends it.
+    virtual bool canWaitForChange() const { return false; }
+    virtual bool waitForChange(int pTimeoutMs)
+    {
+        (void)pTimeoutMs;
+        return false;
+    }
+    virtual void wakeWait() {}
     // Captures whose own pixels are 32-bit B, G, R, X hand them out as they
     // are, saving a pass: valid until the next call, rows pStride bytes apart;
     // null when the capture failed.

@@ -17,8 +17,11 @@
 #include <tmmintrin.h>
 #endif
 
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -123,6 +126,8 @@ public:
         close();
         if (mConn)
             xcb_disconnect(mConn);
+        if (mWakeFd >= 0)
+            ::close(mWakeFd);
     }
 
     std::vector<MonitorInfo> enumerateMonitors() override
@@ -211,11 +216,7 @@ public:
         // A round trip first: every event the server raised before now has
         // then arrived, so a change drawn before this call is seen by it.
         std::free(xcb_get_input_focus_reply(mConn, xcb_get_input_focus(mConn), nullptr));
-        while (xcb_generic_event_t *event = xcb_poll_for_event(mConn)) {
-            if ((event->response_type & 0x7F) == mDamageEvent + XCB_DAMAGE_NOTIFY)
-                mDamaged = true;
-            std::free(event);
-        }
+        takeDamageEvents();
         if (!mDamaged)
             return false;
         // Emptied before the capture that follows: whatever is drawn after
@@ -224,6 +225,35 @@ public:
         xcb_flush(mConn);
         mDamaged = false;
         return true;
+    }
+
+    bool canWaitForChange() const override { return mDamage != 0 && mWakeFd >= 0; }
+
+    bool waitForChange(int pTimeoutMs) override
+    {
+        if (mWakeFd < 0)
+            return false;
+        // Without DAMAGE (or with the connection gone) this only waits.
+        const bool watching = mDamage != 0 && usable();
+        if (watching)
+            takeDamageEvents();
+        if (!watching || !mDamaged) {
+            pollfd fds[2] = {{mWakeFd, POLLIN, 0}, {watching ? xcb_get_file_descriptor(mConn) : -1, POLLIN, 0}};
+            if (::poll(fds, 2, pTimeoutMs) > 0 && (fds[0].revents & POLLIN)) {
+                uint64_t count = 0;
+                (void)!::read(mWakeFd, &count, sizeof count);
+            }
+            if (watching)
+                takeDamageEvents();
+        }
+        return watching && mDamaged;
+    }
+
+    void wakeWait() override
+    {
+        const uint64_t one = 1;
+        if (mWakeFd >= 0)
+            (void)!::write(mWakeFd, &one, sizeof one);
     }
 
     bool readGeometry(MonitorInfo &pInfo) override
@@ -328,6 +358,16 @@ private:
         return false;
     }
 
+    // Reads the events that have come (the queue and the socket) without waiting.
+    void takeDamageEvents()
+    {
+        while (xcb_generic_event_t *event = xcb_poll_for_event(mConn)) {
+            if ((event->response_type & 0x7F) == mDamageEvent + XCB_DAMAGE_NOTIFY)
+                mDamaged = true;
+            std::free(event);
+        }
+    }
+
     void watchDamage()
     {
         if (mDamage || !usable())
@@ -401,6 +441,8 @@ private:
     xcb_damage_damage_t mDamage = 0;              // 0 without the DAMAGE extension
     uint8_t mDamageEvent = 0;
     bool mDamaged = true;
+    // Written by wakeWait() to end a waitForChange() early.
+    int mWakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 };
 
 } // namespace

@@ -40,7 +40,13 @@ public:
     // Asks for one image now and waits for the image answering it.
     FrameRecord next(int pTimeoutMs = 10000)
     {
-        const quint64 request = mGrabber.requestImage(ImageGrabber::Clock::now());
+        return answer(mGrabber.requestImage(ImageGrabber::Clock::now()), pTimeoutMs);
+    }
+
+    // Waits for the image answering pRequest (empty when none came in time).
+    FrameRecord answer(quint64 pRequest, int pTimeoutMs)
+    {
+        const quint64 request = pRequest;
         FrameRecord found;
         const bool answered = QTest::qWaitFor(
             [&] {

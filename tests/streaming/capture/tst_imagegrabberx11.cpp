@@ -186,6 +186,45 @@ private slots:
         QVERIFY(near(pixelAt(record, 501 + 20, 301 + 20), BlockColours[0]));
     }
 
+    // On a still screen a far-off grab waits for DAMAGE: something drawn is
+    // grabbed at once, and a stop ends the wait.
+    void aChangeIsGrabbedAtOnceWhileAStillScreenWaits()
+    {
+        std::unique_ptr<ImageGrabber> owner = systemGrabber();
+        ImageGrabber &grabber = *owner;
+        ImageWaiter waiter(grabber);
+        grabber.setScreenIndex(0);
+        grabber.start();
+        QVERIFY(waiter.next().changed);
+        QVERIFY(QTest::qWaitFor([&] { return !waiter.next().changed; }, 10000));
+        QVERIFY(grabber.wakesOnChange());
+
+        using std::chrono::seconds;
+        quint64 request = grabber.requestImage(ImageGrabber::Clock::now() + seconds(30), true);
+        QVERIFY(waiter.answer(request, 300).data.isEmpty()); // nothing drawn, nothing grabbed
+        QElapsedTimer drawn;
+        PatternWindow window;
+        window.setGeometry(601, 201, 160, 40);
+        window.show();
+        drawn.start();
+        const FrameRecord record = waiter.answer(request, 10000);
+        QVERIFY(!record.data.isEmpty());
+        QVERIFY2(drawn.elapsed() < 5000, qPrintable(QString::number(drawn.elapsed())));
+        QVERIFY(record.changed);
+        QTRY_VERIFY_WITH_TIMEOUT(near(pixelAt(waiter.next(), 601 + 20, 201 + 20), BlockColours[0]), 10000);
+
+        // A grab asked for without pSoonerOnChange keeps its time.
+        QVERIFY(QTest::qWaitFor([&] { return !waiter.next().changed; }, 10000));
+        request = grabber.requestImage(ImageGrabber::Clock::now() + seconds(30));
+        window.move(602, 201);
+        QVERIFY(waiter.answer(request, 500).data.isEmpty());
+
+        QElapsedTimer stopping;
+        stopping.start();
+        grabber.stop();
+        QVERIFY2(stopping.elapsed() < 5000, qPrintable(QString::number(stopping.elapsed())));
+    }
+
     void monitorCountChangeIsReportedOnce()
     {
         std::unique_ptr<ImageGrabber> owner = systemGrabber();
