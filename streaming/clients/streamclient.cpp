@@ -48,6 +48,9 @@ void StreamClient::start()
     mVideo.addDescriptor(QStringLiteral("ID"), id);
     mVideo.addDescriptor(QStringLiteral("STREAMTYPE"), QByteArrayLiteral("VIDEO"));
     mVideo.addDescriptor(QStringLiteral("CODEC"), codec);
+    // A key frame alone nearly fills a 34464-byte send buffer; the next
+    // frames then wait for the receiver's delayed ACK, 40 ms on Linux.
+    mVideo.setSendBufferSize(VideoSendBufferBytes);
     mVideo.setPeer(mAddress, mPort);
     mVideo.setStreamId(mStreamId);
     mVideo.setHandshake(mHandshake);

@@ -29,6 +29,7 @@ public:
     static constexpr int CursorIntervalMs = 30;
     static constexpr int DelayStepMs = 20; // per excess frame; frames go out 2 x delay apart
     static constexpr int MaxDelayMs = 500; // beyond it no frame is sent
+    static constexpr int VideoSendBufferBytes = 256 * 1024;
 
     StreamClient(int pIndex, ClientsManager *pManager, const QRect &pScreenRect);
     ~StreamClient();

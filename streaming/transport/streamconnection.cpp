@@ -239,7 +239,8 @@ void StreamConnection::sendThreadFunc()
 
     // Buffer sizes only take effect once the socket has a descriptor, so they
     // are applied again right after connecting.
-    socket.setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, int(m_bufferSize));
+    const int sendBufferSize = m_sendBufferSize > 0 ? m_sendBufferSize : int(m_bufferSize);
+    socket.setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, sendBufferSize);
     socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, int(m_bufferSize));
     socket.connectToHost(m_address, m_port, QIODevice::ReadWrite);
     const bool connected = socket.waitForConnected(ConnectTimeoutMs);
@@ -256,7 +257,7 @@ void StreamConnection::sendThreadFunc()
         qCDebug(lcTransport) << "connection to" << m_address.toString() << m_port << "failed:" << socket.errorString();
     } else {
         socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        socket.setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, int(m_bufferSize));
+        socket.setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, sendBufferSize);
         socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, int(m_bufferSize));
         if (m_handshake) {
             writeFrame(socket, StreamCommand::handshake(m_streamId));

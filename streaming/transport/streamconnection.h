@@ -44,6 +44,8 @@ public:
     void setPeer(const QHostAddress &address, quint16 port);
     void setStreamId(quint32 id);
     void setBufferSize(quint16 size);
+    // The send buffer alone, after setBufferSize(); 0 leaves it at the buffer size.
+    void setSendBufferSize(int size) { m_sendBufferSize = size; }
     void setHandshake(bool handshake);
     void addDescriptor(const QString &key, const QByteArray &value);
     // Called from the worker, with no lock held, when something the owner may
@@ -89,6 +91,7 @@ private:
     quint16 m_port = 0;
     quint32 m_streamId = 0xFFFFFFFFu;
     quint16 m_bufferSize = DefaultBufferSize;
+    int m_sendBufferSize = 0;
     bool m_handshake = true;
     int m_silenceMs = SilenceMs;
     QList<QByteArray> m_descriptors;
