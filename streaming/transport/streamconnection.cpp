@@ -5,12 +5,14 @@
 #include "transport/framereader.h"
 #include "transport/streamcommand.h"
 
+#include <QAbstractEventDispatcher>
 #include <QElapsedTimer>
 #include <QHostInfo>
 #include <QLoggingCategory>
 #include <QNetworkProxy>
 #include <QTcpSocket>
 #include <QThread>
+#include <QTimer>
 #include <QtEndian>
 
 namespace {
@@ -67,30 +69,43 @@ int StreamConnection::queueOf(int channel) const
 
 void StreamConnection::enqueue(const QByteArray &payload, int channel)
 {
-    {
-        std::lock_guard<std::mutex> lock(m_queueMutex);
-        m_queues[queueOf(channel)].append(payload);
-    }
-    m_wake.notify_one();
+    std::lock_guard<std::mutex> lock(m_queueMutex);
+    m_queues[queueOf(channel)].append(payload);
+    wakeWorker();
 }
 
 void StreamConnection::requestStop()
 {
     m_stopRequested.store(true);
-    m_wake.notify_one();
+    std::lock_guard<std::mutex> lock(m_queueMutex);
+    wakeWorker();
 }
 
-void StreamConnection::idleWait()
+void StreamConnection::wakeWorker()
 {
-    std::unique_lock<std::mutex> lock(m_queueMutex);
-    m_wake.wait_for(lock, std::chrono::milliseconds(IdleWaitMs), [this] {
+    // m_queueMutex is held: the worker clears m_dispatcher under it before
+    // its thread (and with it the dispatcher) ends.
+    if (m_dispatcher)
+        m_dispatcher->wakeUp();
+}
+
+void StreamConnection::waitForActivity(QTimer &timer, int timeoutMs, bool wakeOnQueued)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_queueMutex);
         if (m_stopRequested.load())
-            return true;
-        for (const QList<QByteArray> &queue : m_queues)
-            if (!queue.isEmpty())
-                return true;
-        return false;
-    });
+            return;
+        if (wakeOnQueued) {
+            for (const QList<QByteArray> &queue : qAsConst(m_queues))
+                if (!queue.isEmpty())
+                    return;
+        }
+    }
+    // A wake that came since the look above is not lost: the dispatcher
+    // keeps it until this wait.
+    timer.start(qMax(1, timeoutMs));
+    QAbstractEventDispatcher::instance()->processEvents(QEventLoop::WaitForMoreEvents);
+    timer.stop();
 }
 
 void StreamConnection::notifyActivity()
@@ -147,8 +162,6 @@ void StreamConnection::waitForStop()
 {
     if (!m_worker)
         return;
-    while (m_running.load(std::memory_order_acquire))
-        QThread::msleep(1);
     m_worker->quit();
     m_worker->wait();
     m_worker.reset();
@@ -168,10 +181,9 @@ bool StreamConnection::sendPass(QTcpSocket &socket)
     // Everything queued goes out, queue 0 first, as long as the socket's own
     // backlog stays bounded; the rest waits in the queues, in order.
     qint64 budget = MaxUnwrittenBytes - socket.bytesToWrite();
-    if (budget <= 0) {
-        socket.waitForBytesWritten(1);
-        return true;
-    }
+    m_backlogged = budget <= 0;
+    if (m_backlogged)
+        return true; // the next wait ends when the socket has written some
     QList<QByteArray> outgoing;
     {
         std::lock_guard<std::mutex> lock(m_queueMutex);
@@ -233,9 +245,16 @@ bool StreamConnection::receivePass(QTcpSocket &socket, FrameReader &reader, int 
 
 void StreamConnection::sendThreadFunc()
 {
+    {
+        std::lock_guard<std::mutex> lock(m_queueMutex);
+        m_dispatcher = QAbstractEventDispatcher::instance();
+    }
     QTcpSocket socket;
     socket.setProxy(QNetworkProxy::NoProxy);
     FrameReader reader;
+    QTimer timer; // ends waitForActivity() at the next keep-alive or silence deadline
+    timer.setSingleShot(true);
+    m_backlogged = false;
 
     // Buffer sizes only take effect once the socket has a descriptor, so they
     // are applied again right after connecting.
@@ -267,13 +286,15 @@ void StreamConnection::sendThreadFunc()
             // Counted here rather than looked up in the received list, which
             // the owner may empty at any time.
             while (m_payloadsReceived == 0) {
-                if (m_stopRequested.load() || !alive() || !receivePass(socket, reader, 1)) {
+                if (m_stopRequested.load() || !alive() || !receivePass(socket, reader, 0)) {
                     if (!m_stopRequested.load())
                         qCDebug(lcTransport) << "no handshake answer from" << m_address.toString() << m_port
                                              << "; state" << socket.state() << socket.errorString();
                     handshakeDone = false;
                     break;
                 }
+                if (m_payloadsReceived == 0)
+                    waitForActivity(timer, int(m_lastReceive + m_silenceMs - nowMs()), false);
             }
         }
     }
@@ -303,11 +324,17 @@ void StreamConnection::sendThreadFunc()
                 socket.waitForBytesWritten(WriteTimeoutMs);
                 break;
             }
-            idleWait();
+            const qint64 now = nowMs();
+            const qint64 due = qMin(m_lastSend + KeepAliveMs + 1, m_lastReceive + m_silenceMs);
+            waitForActivity(timer, int(due - now), !m_backlogged);
         }
     }
     m_established.store(false, std::memory_order_release);
     socket.close();
+    {
+        std::lock_guard<std::mutex> lock(m_queueMutex);
+        m_dispatcher = nullptr;
+    }
     // Before running clears: once it reads false the owner may destroy this object.
     notifyActivity();
     m_running.store(false, std::memory_order_release);

@@ -8,7 +8,6 @@
 #include <QString>
 #include <QVector>
 #include <atomic>
-#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -30,7 +29,6 @@ public:
     static constexpr int WriteTimeoutMs = 1000;
     static constexpr int KeepAliveMs = 200;
     static constexpr int SilenceMs = 20000;
-    static constexpr int IdleWaitMs = 3;
     // Bytes the socket may hold unwritten before queued messages stay queued:
     // a slow receiver then backs the frame queue up (and the pipeline with it)
     // instead of letting Qt's write buffer grow without end.
@@ -81,10 +79,12 @@ private:
     bool sendPass(class QTcpSocket &socket);
     bool receivePass(class QTcpSocket &socket, class FrameReader &reader, int waitMs);
     bool writeFrame(class QTcpSocket &socket, const QByteArray &payload);
-    // The worker's idle sleep between looks at the socket, cut short when a
-    // message is enqueued or a stop requested: sending never waits for it,
-    // incoming messages at most IdleWaitMs.
-    void idleWait();
+    // The worker's wait between passes: until the socket has news (bytes
+    // in, bytes written), a message is enqueued, a stop is requested, or
+    // pTimeoutMs passes. The worker thread's event dispatcher does the
+    // waiting; other threads wake it through wakeWorker().
+    void waitForActivity(class QTimer &timer, int timeoutMs, bool wakeOnQueued);
+    void wakeWorker(); // with m_queueMutex held
     void notifyActivity();
 
     QHostAddress m_address;
@@ -99,7 +99,8 @@ private:
     // std::mutex rather than QMutex: ThreadSanitizer sees its ordering.
     mutable std::mutex m_queueMutex;
     QVector<QList<QByteArray>> m_queues;
-    std::condition_variable m_wake; // with m_queueMutex
+    // The worker thread's dispatcher while the worker runs; with m_queueMutex.
+    class QAbstractEventDispatcher *m_dispatcher = nullptr;
 
     mutable std::mutex m_receivedMutex;
     QList<QByteArray> m_received;
@@ -113,6 +114,7 @@ private:
     qint64 m_lastReceive = 0;
     qint64 m_lastSend = 0;
     qint64 m_payloadsReceived = 0;
+    bool m_backlogged = false; // the socket's own backlog is full: queued messages wait
 
     std::unique_ptr<QThread> m_worker;
 };
