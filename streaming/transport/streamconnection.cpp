@@ -162,6 +162,10 @@ void StreamConnection::waitForStop()
 {
     if (!m_worker)
         return;
+    {
+        std::unique_lock<std::mutex> lock(m_queueMutex);
+        m_ended.wait(lock, [this] { return !m_running.load(std::memory_order_acquire); });
+    }
     m_worker->quit();
     m_worker->wait();
     m_worker.reset();
@@ -331,12 +335,14 @@ void StreamConnection::sendThreadFunc()
     }
     m_established.store(false, std::memory_order_release);
     socket.close();
-    {
-        std::lock_guard<std::mutex> lock(m_queueMutex);
-        m_dispatcher = nullptr;
-    }
     // Before running clears: once it reads false the owner may destroy this object.
     notifyActivity();
-    m_running.store(false, std::memory_order_release);
+    {
+        // Under the mutex: waitForStop() then sees everything this thread did.
+        std::lock_guard<std::mutex> lock(m_queueMutex);
+        m_dispatcher = nullptr;
+        m_running.store(false, std::memory_order_release);
+        m_ended.notify_all();
+    }
     QThread::currentThread()->quit();
 }

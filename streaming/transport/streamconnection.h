@@ -8,6 +8,7 @@
 #include <QString>
 #include <QVector>
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -101,6 +102,7 @@ private:
     QVector<QList<QByteArray>> m_queues;
     // The worker thread's dispatcher while the worker runs; with m_queueMutex.
     class QAbstractEventDispatcher *m_dispatcher = nullptr;
+    std::condition_variable m_ended; // the worker cleared m_running
 
     mutable std::mutex m_receivedMutex;
     QList<QByteArray> m_received;
