@@ -440,7 +440,6 @@ void TstClients::everyReceiverGetsEveryFrame()
     }
     // Both established: the first key frame goes to both.
     QTRY_VERIFY(mCompressor->wanted());
-    QTest::qWait(50);
     for (int i = 0; i < 6; ++i) {
         mManager->push(FakeCompressor::packet(i, "frame-" + QByteArray::number(i), i == 0));
         for (Receiver &receiver : receivers)
@@ -491,7 +490,6 @@ void TstClients::receiverThatReadsNothingSlowsOnlyItself()
     // at a time, holding the lock the GUI thread needs.
     RawPeer::writeFrame(stuck.controls, RawPeer::command("PENDINGFRA", int32Bytes(27)));
     QTRY_VERIFY(mCompressor->wanted());
-    QTest::qWait(100);
 
     // Large packets fill the stuck receiver's buffers and its queue; the other
     // receiver gets every one of them.

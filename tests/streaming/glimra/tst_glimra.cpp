@@ -219,7 +219,7 @@ void TstGlimra::streamsThePictureOfTheSelectedMonitor()
     window.show();
     QTRY_VERIFY_WITH_TIMEOUT(window.painted, 10000);
     QCursor::setPos(monitorX + at.x() + 40, at.y() + 40); // never drawn into the picture
-    QTest::qWait(200);
+    QTRY_COMPARE(QCursor::pos(), QPoint(monitorX + at.x() + 40, at.y() + 40));
 
     glimra.setImageQuality(75);
     glimra.setStreamedScreen(index);

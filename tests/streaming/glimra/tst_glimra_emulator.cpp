@@ -103,7 +103,7 @@ void TstGlimraEmulator::streamsToTheEmulator()
     window.show();
     QTRY_VERIFY_WITH_TIMEOUT(window.painted, 10000);
     QCursor::setPos(WindowAt.x() + 300, WindowAt.y() + 300);
-    QTest::qWait(200);
+    QTRY_COMPARE(QCursor::pos(), QPoint(WindowAt.x() + 300, WindowAt.y() + 300));
 
     Glimra glimra;
     glimra.setImageQuality(75);
