@@ -327,8 +327,12 @@ void UiMainWindowAdvanced::sendIdentity()
 void UiMainWindowAdvanced::sltSettingsReceived(QJsonObject pJsonConfig)
 {
     const RoomSettings settings = roomSettingsFrom(pJsonConfig);
-    if (auto *title = findWidget<QLabel>("Title"))
-        title->setText(settings.title);
+    if (auto *title = findWidget<QLabel>("Title")) {
+        // The label is narrow: a long room name is shortened, and shown whole on hover.
+        const QString shown = title->fontMetrics().elidedText(settings.title, Qt::ElideRight, title->width());
+        title->setText(shown);
+        title->setToolTip(shown == settings.title ? QString() : settings.title);
+    }
     if (auto *capture = findWidget<UiCustomButton>("ButtonCapture")) {
         capture->setHandCursor(settings.captureAllowed);
         showImage(capture, settings.captureAllowed ? capture->backgroundImage() : capture->backgroundImage2());

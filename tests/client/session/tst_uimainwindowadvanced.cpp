@@ -16,6 +16,7 @@
 
 #include <QHostInfo>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTextEdit>
@@ -127,6 +128,20 @@ private slots:
         QCOMPARE(capture->currentImage(), capture->backgroundImage2());
         QVERIFY(!capture->hasHandCursor());
         QVERIFY(m_window->fullscreenFeature());
+
+        // A name wider than the label is shortened and shown whole as a tooltip.
+        const QString longName = QStringLiteral("Salle de démonstration du troisième étage, aile nord");
+        m_room.command(QJsonDocument(QJsonObject{{"cmd", "send"},
+                                                 {"type", "SessionSettings"},
+                                                 {"body", QJsonObject{{"version", "1"},
+                                                                      {"device_name", longName},
+                                                                      {"allowDistantScreenshot", false},
+                                                                      {"allowStreamFullscreen", true}}}})
+                           .toJson(QJsonDocument::Compact));
+        QTRY_COMPARE(title->toolTip(), longName);
+        QVERIFY(title->text().endsWith(QChar(0x2026)));
+        QVERIFY(title->fontMetrics().horizontalAdvance(title->text()) <= title->width());
+        QVERIFY(longName.startsWith(title->text().chopped(1)));
     }
 
     void streamStartFromTheRoomStartsTheLibrary()
