@@ -15,6 +15,7 @@
 #include <QtTest>
 
 #include <signal.h>
+#include <time.h>
 
 namespace {
 
@@ -232,6 +233,24 @@ void TstGlimraPortal::streamsWithRemoteControl()
         return isFrame(e) && e["mono_us"].toDouble() > placeholderAt && counterOf(e) > lastCount;
     });
     QVERIFY2(!back.isEmpty(), "no real picture after the size came back");
+
+    // The source stops drawing: no damage, so no captures; only the
+    // top-off frames (one per 500 ms) go on.
+    QCOMPARE(::kill(pid_t(pid), SIGUSR2), 0);
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now); // the emulator's mono_us clock
+    const double stillAt = double(now.tv_sec) * 1e6 + double(now.tv_nsec) / 1e3;
+    QVERIFY(!emulator
+                 .waitFor([stillAt](const QJsonObject &e) {
+                     return isFrame(e) && e["mono_us"].toDouble() > stillAt + 2.5e6;
+                 })
+                 .isEmpty());
+    int stillFrames = 0;
+    for (const QJsonObject &e : emulator.pending)
+        stillFrames +=
+            isFrame(e) && e["mono_us"].toDouble() > stillAt + 0.5e6 && e["mono_us"].toDouble() <= stillAt + 2.5e6;
+    QVERIFY2(stillFrames <= 8, qPrintable(QString("%1 frames in 2 s of a still screen").arg(stillFrames)));
+    QCOMPARE(::kill(pid_t(pid), SIGUSR2), 0);
 
     glimra.stop();
     QVERIFY(!glimra.isStreaming());
