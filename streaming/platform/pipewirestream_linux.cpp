@@ -9,6 +9,7 @@
 #include <spa/param/video/format-utils.h>
 
 #include <cstring>
+#include <mutex>
 #include <unistd.h>
 
 namespace glimra::platform {
@@ -110,13 +111,14 @@ struct PipeWireStream::Listeners {
 
 PipeWireStream::PipeWireStream()
 {
-    pw_init(nullptr, nullptr);
+    // Once per process and never undone: streams come and go, the library stays.
+    static std::once_flag initialised;
+    std::call_once(initialised, [] { pw_init(nullptr, nullptr); });
 }
 
 PipeWireStream::~PipeWireStream()
 {
     stop();
-    pw_deinit();
 }
 
 pw_stream *PipeWireStream::stream() const
@@ -167,6 +169,10 @@ bool PipeWireStream::start(int pFd, uint32_t pNode)
 
 void PipeWireStream::stop()
 {
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        mStopping = true; // our own disconnection is no error
+    }
     if (mLoop)
         pw_thread_loop_stop(mLoop);
     if (mStream)
@@ -187,13 +193,17 @@ void PipeWireStream::stop()
     mFailed = false;
     mFresh = false;
     mCursorVisible = false;
+    mStopping = false;
+    mBack.clear();
+    mFront.clear();
+    mBackWidth = mBackHeight = mFrontWidth = mFrontHeight = 0;
 }
 
 void PipeWireStream::size(int &pWidth, int &pHeight) const
 {
     std::lock_guard<std::mutex> lock(mMutex);
-    pWidth = mWidth;
-    pHeight = mHeight;
+    pWidth = mFresh || mFront.empty() ? mBackWidth : mFrontWidth;
+    pHeight = mFresh || mFront.empty() ? mBackHeight : mFrontHeight;
 }
 
 bool PipeWireStream::failed() const
@@ -213,14 +223,15 @@ bool PipeWireStream::takeDamage()
 const uint8_t *PipeWireStream::takeFrame(int pWidth, int pHeight, int &pStride)
 {
     std::lock_guard<std::mutex> lock(mMutex);
-    if (mFresh) {
+    // A frame of another size (the producer resized) is not handed out: the
+    // last one of the asked size stands until the caller sees the new size.
+    if (mFresh && mBackWidth == pWidth && mBackHeight == pHeight) {
         mFront.swap(mBack);
         mFresh = false;
         std::swap(mBackWidth, mFrontWidth);
         std::swap(mBackHeight, mFrontHeight);
     }
-    if (mFront.empty() || mFrontWidth < pWidth || mFrontHeight < pHeight || mFrontWidth != mWidth ||
-        mFrontHeight != mHeight)
+    if (mFront.empty() || mFrontWidth != pWidth || mFrontHeight != pHeight)
         return nullptr;
     pStride = mFrontWidth * 4;
     return mFront.data();
@@ -231,7 +242,7 @@ bool PipeWireStream::cursor(int &pX, int &pY) const
     std::lock_guard<std::mutex> lock(mMutex);
     pX = mCursorX;
     pY = mCursorY;
-    return mCursorVisible && mCursorX >= 0 && mCursorY >= 0 && mCursorX < mWidth && mCursorY < mHeight;
+    return mCursorVisible && mCursorX >= 0 && mCursorY >= 0 && mCursorX < mWidth && mCursorY < mHeight && !mFailed;
 }
 
 void PipeWireStream::onFormat(int pWidth, int pHeight, bool pValid)
@@ -247,6 +258,8 @@ void PipeWireStream::onFormat(int pWidth, int pHeight, bool pValid)
 void PipeWireStream::onStreamError(const char *pWhy)
 {
     std::lock_guard<std::mutex> lock(mMutex);
+    if (mStopping)
+        return;
     if (!mFailed)
         qCWarning(lcPlatform) << "screen cast stream:" << pWhy;
     mFailed = true;
@@ -310,7 +323,7 @@ void PipeWireStream::onProcess()
         for (size_t i = 0; i < count && spa_meta_region_is_valid(&regions[i]); ++i)
             damaged = true;
     }
-    if (damaged || (mFront.empty() && !mFresh)) {
+    if (damaged || mBackWidth != mWidth || mBackHeight != mHeight || (mFront.empty() && !mFresh)) {
         mBack.resize(size_t(rowBytes) * mHeight);
         const auto *source = static_cast<const uint8_t *>(data.data) + offset;
         if (stride == rowBytes) {

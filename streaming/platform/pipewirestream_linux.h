@@ -29,7 +29,7 @@ public:
     bool start(int pFd, uint32_t pNode);
     void stop();
 
-    // The negotiated size; 0 x 0 until the producer settled on a format.
+    // The size of the newest frame; 0 x 0 until the first one.
     void size(int &pWidth, int &pHeight) const;
     bool failed() const;
     // Whether pixels changed since the last call: a frame arrived with
@@ -60,6 +60,7 @@ private:
     int mWidth = 0;
     int mHeight = 0;
     bool mFailed = false;
+    bool mStopping = false;
     bool mDamaged = false;
     bool mFresh = false;        // mBack holds a frame not yet taken
     std::vector<uint8_t> mBack; // the newest frame, rows of width * 4

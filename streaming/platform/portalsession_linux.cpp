@@ -133,7 +133,8 @@ public slots:
         // its interface on; a screen cast alone from version 4.
         const uint32_t screenCastVersion = portalUInt(ScreenCastInterface, QStringLiteral("version"));
         mPersist = mSession->mInput ? mRemoteDesktopVersion >= 2 : screenCastVersion >= 4;
-        if (!mPersist)
+        static std::atomic<bool> told{false};
+        if (!mPersist && !told.exchange(true))
             qCInfo(lcPlatform) << "this desktop portal cannot remember consent for"
                                << (mSession->mInput ? "remote control" : "screen sharing") << "; it asks every time";
         mToken = mPersist
@@ -197,6 +198,8 @@ private slots:
 
     void onSessionClosed()
     {
+        if (mFailed)
+            return; // the failure was told already
         qCInfo(lcPlatform) << "the portal closed the screen-sharing session";
         mSessionHandle.clear();
         mSession->settle(PortalSession::State::Closed, {}, 0, -1, QString());

@@ -3,7 +3,8 @@
 """A portal backend for tests: org.freedesktop.impl.portal.ScreenCast and
 RemoteDesktop without a compositor. Start launches the fake PipeWire source
 and hands out its node; every call is written to FAKE_PORTAL_LOG as one JSON
-line. Consent is given unless the file FAKE_PORTAL_DIR/refuse exists; the
+line. Consent is given unless the file FAKE_PORTAL_DIR/refuse exists, and
+waits while FAKE_PORTAL_DIR/hold exists (a user who has not decided yet); the
 source's arguments come from FAKE_PORTAL_DIR/source-args when it exists."""
 import json
 import os
@@ -116,9 +117,10 @@ class RemoteDesktop(dbus.service.Object):
         log("RemoteDesktop.SelectDevices", session=str(session_handle), options=plain(options))
         return 0, {}
 
-    @dbus.service.method(REMOTE_DESKTOP, in_signature="oossa{sv}", out_signature="ua{sv}")
-    def Start(self, handle, session_handle, app_id, parent_window, options):
-        return self.portal_start(REMOTE_DESKTOP, handle, session_handle)
+    @dbus.service.method(REMOTE_DESKTOP, in_signature="oossa{sv}", out_signature="ua{sv}",
+                         async_callbacks=("reply", "error"))
+    def Start(self, handle, session_handle, app_id, parent_window, options, reply, error):
+        self.portal_start(REMOTE_DESKTOP, handle, session_handle, reply)
 
     def notify(name, signature):
         # dbus-python takes the member's arguments from the function's own.
@@ -159,9 +161,10 @@ class ScreenCast(dbus.service.Object):
         log("ScreenCast.SelectSources", session=str(session_handle), options=plain(options))
         return 0, {}
 
-    @dbus.service.method(SCREEN_CAST, in_signature="oossa{sv}", out_signature="ua{sv}")
-    def Start(self, handle, session_handle, app_id, parent_window, options):
-        return self.portal_start(SCREEN_CAST, handle, session_handle)
+    @dbus.service.method(SCREEN_CAST, in_signature="oossa{sv}", out_signature="ua{sv}",
+                         async_callbacks=("reply", "error"))
+    def Start(self, handle, session_handle, app_id, parent_window, options, reply, error):
+        self.portal_start(SCREEN_CAST, handle, session_handle, reply)
 
 
 class Portal(RemoteDesktop, ScreenCast):
@@ -174,14 +177,31 @@ class Portal(RemoteDesktop, ScreenCast):
         vendor, version = str(data[0]), int(data[1])
         return vendor == RESTORE_VENDOR and version == 1
 
-    def portal_start(self, interface, handle, session_handle):
-        session = self.sessions[str(session_handle)]
-        refused = os.path.exists(os.path.join(control_dir, "refuse"))
+    def portal_start(self, interface, handle, session_handle, reply):
+        session = self.sessions.get(str(session_handle))
+        name = interface.rsplit(".", 1)[1] + ".Start"
         dialog = not session.restored
-        log(interface.rsplit(".", 1)[1] + ".Start", session=str(session_handle), dialog=dialog,
-            consent=not refused)
-        if refused and dialog:
-            return 1, {}
+        if dialog and os.path.exists(os.path.join(control_dir, "hold")):
+            # The user has not decided yet: the answer waits for the file to go.
+            log(name, session=str(session_handle), dialog=True, held=True)
+            def decide():
+                if os.path.exists(os.path.join(control_dir, "hold")):
+                    return True
+                if str(session_handle) not in self.sessions:
+                    log(name + ".late", session=str(session_handle))
+                    reply(dbus.UInt32(2), dbus.Dictionary({}, signature="sv"))
+                else:
+                    reply(*self.decided(interface, session))
+                return False
+            GLib.timeout_add(50, decide)
+            return
+        log(name, session=str(session_handle), dialog=dialog,
+            consent=not (dialog and os.path.exists(os.path.join(control_dir, "refuse"))))
+        reply(*self.decided(interface, session))
+
+    def decided(self, interface, session):
+        if not session.restored and os.path.exists(os.path.join(control_dir, "refuse")):
+            return dbus.UInt32(1), dbus.Dictionary({}, signature="sv")
         session.start_source()
         session.started = True
         stream = dbus.Struct((dbus.UInt32(session.node), dbus.Dictionary({
@@ -198,7 +218,7 @@ class Portal(RemoteDesktop, ScreenCast):
             results["restore_data"] = dbus.Struct(
                 (dbus.String(RESTORE_VENDOR), dbus.UInt32(1), dbus.String("monitor-0", variant_level=1)),
                 signature="suv")
-        return 0, results
+        return dbus.UInt32(0), dbus.Dictionary(results, signature="sv")
 
     @dbus.service.method(PROPERTIES, in_signature="ss", out_signature="v")
     def Get(self, interface, name):
@@ -211,10 +231,7 @@ class Portal(RemoteDesktop, ScreenCast):
                     "AvailableCursorModes": dbus.UInt32(CURSOR_HIDDEN | CURSOR_METADATA),
                     "version": dbus.UInt32(4)}
         if interface == REMOTE_DESKTOP:
-            types = KEYBOARD | POINTER
-            if os.path.exists(os.path.join(control_dir, "touch")):
-                types |= TOUCHSCREEN
-            return {"AvailableDeviceTypes": dbus.UInt32(types), "version": dbus.UInt32(2)}
+            return {"AvailableDeviceTypes": dbus.UInt32(KEYBOARD | POINTER | TOUCHSCREEN), "version": dbus.UInt32(2)}
         return {}
 
 

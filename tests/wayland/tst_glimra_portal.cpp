@@ -136,6 +136,7 @@ private slots:
     void initTestCase();
     void streamsWithRemoteControl();
     void refusedConsentEndsTheStart();
+    void stopWhileTheUserDecides();
     void secondStartNeedsNoDialog();
 
 private:
@@ -216,6 +217,18 @@ void TstGlimraPortal::streamsWithRemoteControl()
     QCOMPARE(argsOf(keys[0]), QString("[30,1]")); // KEY_A
     QCOMPARE(argsOf(keys[1]), QString("[30,0]"));
 
+    // A tap at (0.5, 0.25): one contact down and up again, at stream coordinates.
+    mLog.mark({"RemoteDesktop.NotifyTouchDown", "RemoteDesktop.NotifyTouchUp"});
+    emulator.command(R"({"cmd":"input","kind":"touch","contact":3,"x":0.5,"y":0.25,"action":2,"flag":1})");
+    emulator.command(R"({"cmd":"input","kind":"touch","contact":3,"x":0.5,"y":0.25,"action":1,"flag":1})");
+    QTRY_COMPARE_WITH_TIMEOUT(mLog.since("RemoteDesktop.NotifyTouchUp").size(), 1, 10000);
+    const QList<QJsonObject> downs = mLog.since("RemoteDesktop.NotifyTouchDown");
+    QCOMPARE(downs.size(), 1);
+    const QJsonArray down = downs[0]["args"].toArray();
+    QCOMPARE(quint32(down[0].toInt()), node);
+    QVERIFY2(qAbs(down[2].toDouble() - 960) <= 1 && qAbs(down[3].toDouble() - 270) <= 1, qPrintable(argsOf(downs[0])));
+    QCOMPARE(mLog.since("RemoteDesktop.NotifyTouchUp")[0]["args"].toArray(), QJsonArray({down[1]}));
+
     // The source shrinks to 1280x720: the stream keeps its size and shows the
     // dark placeholder (no counter) until the size comes back.
     const qint64 pid = mLog.calls("source").last()["pid"].toInt();
@@ -285,6 +298,31 @@ void TstGlimraPortal::refusedConsentEndsTheStart()
     QVERIFY(!frame.isEmpty());
     QCOMPARE(mLog.since("RemoteDesktop.Start").size(), 1);
     QVERIFY(mLog.since("RemoteDesktop.Start").first()["dialog"].toBool());
+    glimra.stop();
+}
+
+void TstGlimraPortal::stopWhileTheUserDecides()
+{
+    Emulator emulator;
+    QVERIFY(emulator.start());
+    Glimra glimra;
+    control("hold", true);
+    mLog.mark({"RemoteDesktop.Start", "Session.Close"});
+    glimra.setStreamedScreen(0);
+    glimra.remoteInteractionActived(true);
+    glimra.start();
+    glimra.streamTo("127.0.0.1", emulator.port, 12, true);
+    QTRY_COMPARE_WITH_TIMEOUT(mLog.since("RemoteDesktop.Start").size(), 1, 10000);
+    QVERIFY(mLog.since("RemoteDesktop.Start").first()["held"].toBool());
+    // The dialog is still open: stopping does not wait for the user, and the
+    // portal learns that the session is over.
+    QElapsedTimer stopping;
+    stopping.start();
+    glimra.stop();
+    QVERIFY(stopping.elapsed() < 1000);
+    QTRY_COMPARE_WITH_TIMEOUT(mLog.since("Session.Close").size(), 1, 10000);
+    control("hold", false);
+    QVERIFY(!startAndReadCounter(glimra, emulator, true, 13).isEmpty());
     glimra.stop();
 }
 
