@@ -26,11 +26,12 @@ run=$here/portal/latencyrun.py
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
 for ((i = 1; i <= rounds; i++)); do
-  echo "x11 $("$root/scripts/with-xvfb.sh" --screen 1920x1080x24 -- python3 "$run" x11 "$build/bin" "$seconds")" >>"$out"
+  echo "x11 $("$root/scripts/with-xvfb.sh" --screen 1920x1080x24 -- python3 "$run" x11 "$build/bin" "$seconds" ||
+    echo "run failed")" >>"$out"
   # The fixture's control folder exists only inside it: the source's rate goes in there first.
   echo "portal $("$root/tests/wayland/with-portal.sh" "$build/bin/fake-pipewire-source" -- \
     bash -c 'echo "--fps $0" >"$FAKE_PORTAL_DIR/source-args" && exec python3 "$@"' "$fps" \
-    "$run" portal "$build/bin" "$seconds" 2>/dev/null)" >>"$out"
+    "$run" portal "$build/bin" "$seconds" 2>/dev/null || echo "run failed")" >>"$out"
 done
 python3 - "$out" "$fps" <<'PY'
 import statistics, sys
@@ -39,6 +40,8 @@ for line in open(sys.argv[1]):
     parts = line.split()
     if len(parts) == 11:
         runs[parts[0]].append(dict(zip(parts[1::2], map(float, parts[2::2]))))
+    else:
+        print("# a %s run gave no figures: %s" % (parts[0] if parts else "?", line.strip()))
 def med(kind, key):
     values = [r[key] for r in runs[kind] if r[key] == r[key]]
     return statistics.median(values) if values else float("nan")

@@ -57,7 +57,10 @@ if scene:
 frames = []
 with open(events_path) as f:
     for line in f:
-        event = json.loads(line)
+        try:
+            event = json.loads(line)
+        except ValueError:
+            continue
         if event.get("event") == "stream.frame" and event.get("decoded"):
             stamp = stamp_from_bits(event.get("bits", ""))
             frames.append((event["done_us"], latency_us(stamp, event["done_us"]) if stamp is not None else None))
