@@ -190,6 +190,13 @@ void TstGlimraPortal::streamsWithRemoteControl()
                  qAbs(pointer["y"].toDouble() - 200.0 / 1080) < 0.002,
              qPrintable(QJsonDocument(pointer).toJson(QJsonDocument::Compact)));
 
+    // The session's keyboard was made before the room's first key: a release
+    // of left Shift right after the start.
+    QTRY_VERIFY_WITH_TIMEOUT(!mLog.calls("RemoteDesktop.NotifyKeyboardKeycode").isEmpty(), 5000);
+    const QList<QJsonObject> primed = mLog.calls("RemoteDesktop.NotifyKeyboardKeycode");
+    QCOMPARE(primed.last()["session"], starts.last()["session"]);
+    QCOMPARE(argsOf(primed.last()), QString("[42,0]"));
+
     // A click at (0.25, 0.5) and the key A arrive as the portal's calls, at
     // stream coordinates.
     const QStringList inputCalls{"RemoteDesktop.NotifyPointerMotionAbsolute", "RemoteDesktop.NotifyPointerButton",
