@@ -4,10 +4,12 @@ libGlimra (stream-bench-sender) to the room emulator for SECONDS and prints
 "frames N stamped S fps F median_ms M p90_ms P" from the timestamps read back
 from the decoded pictures. MODE x11 starts the benchmark scene first; MODE
 portal relies on the fixture's fake source."""
-import json, os, statistics, subprocess, sys, tempfile, time
+import os, statistics, subprocess, sys, tempfile, time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "lib"))
+from roomclient import Emulator  # noqa: E402
 
 mode, bindir, seconds = sys.argv[1], sys.argv[2], int(sys.argv[3])
-work = tempfile.mkdtemp(prefix="portal-bench.")
 env = dict(os.environ, QT_LOGGING_RULES="*.debug=false;glimra.*.info=false")
 if mode == "portal":
     env["QT_QPA_PLATFORM"] = "offscreen"
@@ -26,44 +28,19 @@ scene = None
 if mode == "x11":
     scene = subprocess.Popen([os.path.join(bindir, "stream-bench-scene")], env=env)
     time.sleep(2.0)
-events_path = os.path.join(work, "events.jsonl")
-emulator = subprocess.Popen(
-    [os.path.join(bindir, "room-emulator"), "--bind", "127.0.0.1", "--udp-port", "0", "--tcp-port", "0",
-     "--no-discovery", "--stream-port", "0", "--luma-grid", "0,0,1920,80,32,2", "--events", events_path],
-    stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, env=env)
-port = None
-deadline = time.time() + 30
-while port is None and time.time() < deadline:
-    time.sleep(0.1)
-    if os.path.exists(events_path):
-        with open(events_path) as f:
-            for line in f:
-                try:
-                    event = json.loads(line)
-                except ValueError:
-                    break
-                if event.get("event") == "ready":
-                    port = event["stream_port"]
-if port is None:
-    sys.exit("portal-bench: the room emulator did not start")
-subprocess.run([os.path.join(bindir, "stream-bench-sender"), str(port), str(seconds)], env=env,
-               stdout=subprocess.DEVNULL, check=True)
+emulator = Emulator(bindir, tempfile.mkdtemp(prefix="portal-bench."), ["--luma-grid", "0,0,1920,80,32,2"])
+subprocess.run([os.path.join(bindir, "stream-bench-sender"), str(emulator.ready["stream_port"]), str(seconds)],
+               env=env, stdout=subprocess.DEVNULL, check=True)
 time.sleep(0.5)
-emulator.terminate()
-emulator.wait(timeout=10)
+emulator.close()
 if scene:
     scene.terminate()
     scene.wait()
 frames = []
-with open(events_path) as f:
-    for line in f:
-        try:
-            event = json.loads(line)
-        except ValueError:
-            continue
-        if event.get("event") == "stream.frame" and event.get("decoded"):
-            stamp = stamp_from_bits(event.get("bits", ""))
-            frames.append((event["done_us"], latency_us(stamp, event["done_us"]) if stamp is not None else None))
+for event in emulator.events():
+    if event["event"] == "stream.frame" and event.get("decoded"):
+        stamp = stamp_from_bits(event.get("bits", ""))
+        frames.append((event["done_us"], latency_us(stamp, event["done_us"]) if stamp is not None else None))
 lat = sorted(l / 1000.0 for _, l in frames if l is not None and l < 10_000_000)
 span = (frames[-1][0] - frames[0][0]) / 1e6 if len(frames) >= 2 else 0
 fps = (len(frames) - 1) / span if span > 0 else 0.0

@@ -6,6 +6,8 @@
 // y = 80; the emulator reads them back from the decoded pictures.
 #include <Glimra>
 
+#include "../support/streamreceiver.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QJsonArray>
@@ -19,52 +21,15 @@
 
 namespace {
 
-class Emulator {
-public:
-    bool start()
-    {
-        process.setProgram(qEnvironmentVariable("VELMORANT_BUILD_DIR") + "/bin/room-emulator");
-        QStringList args{"--bind",         "127.0.0.1",     "--udp-port", "0",           "--tcp-port",       "0",
-                         "--no-discovery", "--stream-port", "0",          "--luma-grid", "0,80,1920,80,32,2"};
-        if (qEnvironmentVariableIsSet("TST_PORTAL_DUMP"))
-            args << "--dump-frames" << qEnvironmentVariable("TST_PORTAL_DUMP") << "--dump-every"
-                 << "20";
-        process.setArguments(args);
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start();
-        port = quint16(waitFor([](const QJsonObject &e) { return e["event"] == "ready"; })["stream_port"].toInt());
-        return port != 0;
-    }
-    ~Emulator()
-    {
-        process.terminate();
-        if (!process.waitForFinished(5000))
-            process.kill();
-        process.waitForFinished(2000);
-    }
-    void command(const QByteArray &pLine) { process.write(pLine + '\n'); }
-
-    template <class Match> QJsonObject waitFor(Match pMatch, int pTimeoutMs = 20000)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        for (;;) {
-            while (process.canReadLine())
-                pending.append(QJsonDocument::fromJson(process.readLine()).object());
-            for (int i = 0; i < pending.size(); ++i)
-                if (pMatch(pending[i]))
-                    return pending.takeAt(i);
-            if (timer.elapsed() > pTimeoutMs)
-                return QJsonObject();
-            process.waitForReadyRead(50);
-            QCoreApplication::processEvents();
-        }
-    }
-
-    QProcess process;
-    quint16 port = 0;
-    QList<QJsonObject> pending;
-};
+// The counter's rows, and where the frames go when TST_PORTAL_DUMP names a folder.
+QStringList receiverArguments()
+{
+    QStringList args{"--luma-grid", "0,80,1920,80,32,2"};
+    if (qEnvironmentVariableIsSet("TST_PORTAL_DUMP"))
+        args << "--dump-frames" << qEnvironmentVariable("TST_PORTAL_DUMP") << "--dump-every"
+             << "20";
+    return args;
+}
 
 // The counter painted by the source, or -1 when the picture carries none.
 qint64 counterOf(const QJsonObject &pFrame)
@@ -141,7 +106,7 @@ private slots:
 
 private:
     // Starts a stream and waits for the first decoded frame whose counter reads.
-    QJsonObject startAndReadCounter(Glimra &pGlimra, Emulator &pEmulator, bool pRemote, int pStreamId);
+    QJsonObject startAndReadCounter(Glimra &pGlimra, StreamReceiver &pEmulator, bool pRemote, int pStreamId);
     PortalLog mLog;
 };
 
@@ -150,7 +115,8 @@ void TstGlimraPortal::initTestCase()
     QVERIFY2(!qEnvironmentVariable("FAKE_PORTAL_LOG").isEmpty(), "run under tests/wayland/with-portal.sh");
 }
 
-QJsonObject TstGlimraPortal::startAndReadCounter(Glimra &pGlimra, Emulator &pEmulator, bool pRemote, int pStreamId)
+QJsonObject TstGlimraPortal::startAndReadCounter(Glimra &pGlimra, StreamReceiver &pEmulator, bool pRemote,
+                                                 int pStreamId)
 {
     pGlimra.setStreamedScreen(0);
     pGlimra.remoteInteractionActived(pRemote);
@@ -164,8 +130,8 @@ QJsonObject TstGlimraPortal::startAndReadCounter(Glimra &pGlimra, Emulator &pEmu
 
 void TstGlimraPortal::streamsWithRemoteControl()
 {
-    Emulator emulator;
-    QVERIFY(emulator.start());
+    StreamReceiver emulator;
+    QVERIFY(emulator.start(receiverArguments()));
     Glimra glimra;
     const QJsonObject first = startAndReadCounter(glimra, emulator, true, 7);
     QVERIFY2(!first.isEmpty(), "no frame with a readable counter");
@@ -280,8 +246,8 @@ void TstGlimraPortal::streamsWithRemoteControl()
 
 void TstGlimraPortal::refusedConsentEndsTheStart()
 {
-    Emulator emulator;
-    QVERIFY(emulator.start());
+    StreamReceiver emulator;
+    QVERIFY(emulator.start(receiverArguments()));
     Glimra glimra;
     control("refuse", true);
     mLog.mark({"RemoteDesktop.Start"});
@@ -310,8 +276,8 @@ void TstGlimraPortal::refusedConsentEndsTheStart()
 
 void TstGlimraPortal::stopWhileTheUserDecides()
 {
-    Emulator emulator;
-    QVERIFY(emulator.start());
+    StreamReceiver emulator;
+    QVERIFY(emulator.start(receiverArguments()));
     Glimra glimra;
     control("hold", true);
     mLog.mark({"RemoteDesktop.Start", "Session.Close"});
@@ -337,8 +303,8 @@ void TstGlimraPortal::secondStartNeedsNoDialog()
 {
     // Without remote control a screen cast alone is asked for, which this
     // portal can remember: the second start restores the first consent.
-    Emulator emulator;
-    QVERIFY(emulator.start());
+    StreamReceiver emulator;
+    QVERIFY(emulator.start(receiverArguments()));
     Glimra glimra;
     mLog.mark({"ScreenCast.Start", "ScreenCast.SelectSources"});
     QVERIFY(!startAndReadCounter(glimra, emulator, false, 10).isEmpty());
