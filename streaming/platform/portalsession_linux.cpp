@@ -425,6 +425,18 @@ void PortalSession::settle(State pState, const PortalStream &pStream, uint32_t p
     mSettled.notify_all();
 }
 
+void PortalSession::markFailed()
+{
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        if (mState != State::Started)
+            return;
+        mState = State::Failed;
+        mDevices = 0;
+    }
+    mSettled.notify_all();
+}
+
 PortalSession::State PortalSession::state() const
 {
     std::lock_guard<std::mutex> lock(mMutex);

@@ -69,6 +69,9 @@ public:
     PortalStream stream() const;
     uint32_t devices() const; // granted device types
     bool hasInput() const { return mInput; }
+    // The stream cannot be read (no PipeWire connection, producer gone):
+    // the session counts as failed from now on.
+    void markFailed();
     // The PipeWire connection of the started session; the caller owns it.
     // -1 before the start or after the first call.
     int takePipeWireFd();

@@ -99,8 +99,13 @@ public:
                 mStream = stream;
                 std::lock_guard<std::mutex> lock(gLiveMutex);
                 gLiveStream = mStream;
+            } else {
+                // Nothing will ever arrive: end the stream as a lost monitor would.
+                mSession->markFailed();
             }
         }
+        if (mStream && mStream->failed())
+            mSession->markFailed();
         pInfo.name = MonitorName;
         if (!liveGeometry(pInfo))
             return false;

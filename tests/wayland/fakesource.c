@@ -5,7 +5,10 @@
 // (the benchmark's timestamp layout) and two more with the frame counter,
 // each followed by its complement, on a steady background.
 //
-//   fakesource [--width W] [--height H] [--fps N] [--cursor X,Y|none]
+//   fakesource [--width W] [--height H] [--fps N] [--cursor X,Y|none] [--bad-stride yes]
+//
+// --bad-stride announces rows twice as far apart as they are: a frame that
+// would end far beyond its buffer, for a reader that trusts the numbers.
 //
 // Prints "node ID" once the node exists. SIGUSR1 switches between the first
 // size and 1280x720; SIGUSR2 stops and resumes producing frames.
@@ -41,6 +44,7 @@ struct source {
     int cursorX, cursorY; /* -1: no cursor */
     uint32_t counter;
     int still;
+    int badStride;
     int announced;
     struct {
         struct pw_buffer *buffer;
@@ -142,7 +146,7 @@ static void onProcess(void *pData)
     }
     buf->datas[0].chunk->offset = 0;
     buf->datas[0].chunk->size = (uint32_t)size;
-    buf->datas[0].chunk->stride = s->stride;
+    buf->datas[0].chunk->stride = s->badStride ? 2 * s->stride : s->stride;
     buf->datas[0].chunk->flags = 0;
     ++s->counter;
 queue:
@@ -325,6 +329,8 @@ int main(int argc, char *argv[])
             s.height = atoi(argv[i + 1]);
         else if (!strcmp(argv[i], "--fps"))
             s.fps = atoi(argv[i + 1]);
+        else if (!strcmp(argv[i], "--bad-stride"))
+            s.badStride = !strcmp(argv[i + 1], "yes");
         else if (!strcmp(argv[i], "--cursor") && !strcmp(argv[i + 1], "none"))
             s.cursorX = s.cursorY = -1;
         else if (!strcmp(argv[i], "--cursor") && sscanf(argv[i + 1], "%d,%d", &s.cursorX, &s.cursorY) != 2)

@@ -13,9 +13,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMutex>
 #include <QProcess>
 #include <QtTest>
 
+#include <algorithm>
 #include <signal.h>
 #include <time.h>
 
@@ -103,6 +105,7 @@ private slots:
     void refusedConsentEndsTheStart();
     void stopWhileTheUserDecides();
     void secondStartNeedsNoDialog();
+    void frameBeyondItsBufferIsSkipped();
 
 private:
     // Starts a stream and waits for the first decoded frame whose counter reads.
@@ -318,6 +321,49 @@ void TstGlimraPortal::secondStartNeedsNoDialog()
     const QList<QJsonObject> selects = mLog.since("ScreenCast.SelectSources");
     QCOMPARE(selects[0]["options"].toObject()["persist_mode"].toInt(), 2);
     QCOMPARE(selects[0]["options"].toObject()["cursor_mode"].toInt(), 4);
+}
+
+namespace {
+QMutex gWarningsMutex;
+QStringList gWarnings;
+QtMessageHandler gPreviousHandler = nullptr;
+
+void keepWarnings(QtMsgType pType, const QMessageLogContext &pContext, const QString &pMessage)
+{
+    {
+        QMutexLocker lock(&gWarningsMutex);
+        gWarnings << pMessage;
+    }
+    gPreviousHandler(pType, pContext, pMessage);
+}
+
+bool warned(const QString &pText)
+{
+    QMutexLocker lock(&gWarningsMutex);
+    return std::any_of(gWarnings.begin(), gWarnings.end(), [&](const QString &w) { return w.contains(pText); });
+}
+} // namespace
+
+void TstGlimraPortal::frameBeyondItsBufferIsSkipped()
+{
+    // The producer claims rows twice as far apart as its buffer allows: the
+    // frame is refused with a warning instead of read beyond the mapping.
+    QFile args(qEnvironmentVariable("FAKE_PORTAL_DIR") + "/source-args");
+    QVERIFY(args.open(QIODevice::WriteOnly));
+    args.write("--bad-stride yes");
+    args.close();
+    gPreviousHandler = qInstallMessageHandler(keepWarnings);
+    StreamReceiver emulator;
+    QVERIFY(emulator.start(receiverArguments()));
+    Glimra glimra;
+    glimra.setStreamedScreen(0);
+    glimra.remoteInteractionActived(false);
+    glimra.start();
+    glimra.streamTo("127.0.0.1", emulator.port, 14, true);
+    QTRY_VERIFY_WITH_TIMEOUT(warned("a screen cast buffer smaller than its frame"), 10000);
+    glimra.stop();
+    qInstallMessageHandler(gPreviousHandler);
+    args.remove();
 }
 
 QTEST_MAIN(TstGlimraPortal)
