@@ -106,6 +106,7 @@ private slots:
     void stopWhileTheUserDecides();
     void secondStartNeedsNoDialog();
     void frameBeyondItsBufferIsSkipped();
+    void noCursorNoMousePosition();
 
 private:
     // Starts a stream and waits for the first decoded frame whose counter reads.
@@ -363,6 +364,32 @@ void TstGlimraPortal::frameBeyondItsBufferIsSkipped()
     QTRY_VERIFY_WITH_TIMEOUT(warned("a screen cast buffer smaller than its frame"), 10000);
     glimra.stop();
     qInstallMessageHandler(gPreviousHandler);
+    args.remove();
+}
+
+void TstGlimraPortal::noCursorNoMousePosition()
+{
+    // A source without cursor metadata: the pointer's place is unknown, and
+    // no "MOUSEPOS" is sent rather than the window system's guess.
+    QFile args(qEnvironmentVariable("FAKE_PORTAL_DIR") + "/source-args");
+    QVERIFY(args.open(QIODevice::WriteOnly));
+    args.write("--cursor none");
+    args.close();
+    StreamReceiver emulator;
+    QVERIFY(emulator.start(receiverArguments()));
+    Glimra glimra;
+    const QJsonObject first = startAndReadCounter(glimra, emulator, false, 15);
+    QVERIFY(!first.isEmpty());
+    // Half a second of frames: a pointer position would be due every 30 ms.
+    const double firstAt = first["mono_us"].toDouble();
+    QVERIFY(!emulator
+                 .waitFor([firstAt](const QJsonObject &e) {
+                     return isFrame(e) && e["stream"].toInt() == 15 && e["mono_us"].toDouble() > firstAt + 0.5e6;
+                 })
+                 .isEmpty());
+    for (const QJsonObject &e : emulator.pending)
+        QVERIFY2(e["event"] != "stream.mousepos", qPrintable(QJsonDocument(e).toJson(QJsonDocument::Compact)));
+    glimra.stop();
     args.remove();
 }
 
