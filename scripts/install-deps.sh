@@ -14,8 +14,12 @@ TEST_PKGS=(xvfb xauth x11-utils xdotool ffmpeg imagemagick openssl fonts-dejavu-
 PACKAGE_PKGS=(dpkg-dev file lintian desktop-file-utils appstream man-db)
 FUZZ_PKGS=(clang-14 libfuzzer-14-dev libclang-rt-14-dev)
 CROSS_PKGS=(g++-mingw-w64-x86-64 wine64)
+# Wayland: PipeWire for the screen cast (build), and the portal test fixture
+# (private D-Bus session, PipeWire + WirePlumber, the real portal frontend,
+# the fake backend in Python).
+WAYLAND_PKGS=(libpipewire-0.3-dev libspa-0.2-dev dbus dbus-bin python3-dbus python3-gi pipewire pipewire-bin wireplumber xdg-desktop-portal)
 
-want=("${BUILD_PKGS[@]}" "${TEST_PKGS[@]}" "${PACKAGE_PKGS[@]}")
+want=("${BUILD_PKGS[@]}" "${TEST_PKGS[@]}" "${PACKAGE_PKGS[@]}" "${WAYLAND_PKGS[@]}")
 case "${1:-}" in
   --all) want+=("${FUZZ_PKGS[@]}" "${CROSS_PKGS[@]}") ;;
   --fuzz) want+=("${FUZZ_PKGS[@]}") ;;

@@ -5,6 +5,7 @@
 #include "clients/clientsmanager.h"
 #include "compression/imagecompressorffmpeg.h"
 #include "input/mousekeyboard.h"
+#include "platform/inputbackend.h"
 
 #include <QHostAddress>
 
@@ -117,6 +118,7 @@ void Glimra::setImageQuality(int quality)
 void Glimra::remoteInteractionActived(bool active)
 {
     manager->setRemoteInteraction(active);
+    glimra::platform::setRemoteInputWanted(active);
 }
 
 float Glimra::getCurrentFPS()

@@ -120,7 +120,9 @@ void ImageGrabberDesktop::beginRun()
 
 void ImageGrabberDesktop::checkGeometry()
 {
-    if (mChecked && mSinceCheck.elapsed() <= GeometryCheckMs)
+    // Until a first size is known (a capture that waits for the user's
+    // consent) every grab asks again.
+    if (mChecked && mWidth > 0 && mSinceCheck.elapsed() <= GeometryCheckMs)
         return;
     mChecked = true;
     mSinceCheck.start();

@@ -4,6 +4,7 @@
 #include "clients/clientsmanager.h"
 #include "compression/encodedpacket.h"
 #include "input/mousekeyboard.h"
+#include "platform/screencapture.h"
 #include "transport/streamcommand.h"
 
 #include <QCursor>
@@ -126,13 +127,21 @@ void StreamClient::sendMousePosition()
 {
     if (mLastMousePosition.elapsed() < CursorIntervalMs || mVideo.queuedCount(1) > CursorQueueLimit || mPaused)
         return;
-    // Without the streamed screen's geometry (no Qt screen of that name) the
-    // position would be a division by zero: send none rather than NaN.
-    if (mScreenRect.width() <= 0 || mScreenRect.height() <= 0)
+    // A capture that sees the pointer itself (a screen cast) knows better
+    // than the window system, or knows that nobody knows: then none is sent.
+    const glimra::platform::CapturedPointer captured = glimra::platform::capturedPointer();
+    if (captured.source == glimra::platform::CapturedPointer::Unknown)
         return;
-    const QPoint cursor = QCursor::pos();
-    const float x = float(cursor.x() - mScreenRect.x()) / float(mScreenRect.width());
-    const float y = float(cursor.y() - mScreenRect.y()) / float(mScreenRect.height());
+    float x = captured.x, y = captured.y;
+    if (captured.source == glimra::platform::CapturedPointer::WindowingSystem) {
+        // Without the streamed screen's geometry (no Qt screen of that name) the
+        // position would be a division by zero: send none rather than NaN.
+        if (mScreenRect.width() <= 0 || mScreenRect.height() <= 0)
+            return;
+        const QPoint cursor = QCursor::pos();
+        x = float(cursor.x() - mScreenRect.x()) / float(mScreenRect.width());
+        y = float(cursor.y() - mScreenRect.y()) / float(mScreenRect.height());
+    }
     mVideo.enqueue(StreamCommand::mousePosition(x, y, QDateTime::currentMSecsSinceEpoch()), 1);
     mLastMousePosition.start();
 }

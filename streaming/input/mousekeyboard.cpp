@@ -180,6 +180,10 @@ void MouseKeyboard::setTargetGeometry(const QRect &pScreenRect, int pPhysicalWid
     DesktopMetrics metrics;
     metrics.primaryPhysicalWidth = int32_t(pPrimaryRect.width() * pPrimaryRatio);
     metrics.primaryPhysicalHeight = int32_t(pPrimaryRect.height() * pPrimaryRatio);
+    metrics.targetX = pScreenRect.x();
+    metrics.targetY = pScreenRect.y();
+    metrics.targetPhysicalWidth = pPhysicalWidth;
+    metrics.targetPhysicalHeight = pPhysicalHeight;
     mBackend->setDesktopMetrics(metrics);
 }
 

@@ -65,6 +65,14 @@ struct TouchContact {
 struct DesktopMetrics {
     int32_t primaryPhysicalWidth = 0;
     int32_t primaryPhysicalHeight = 0;
+    // The streamed monitor as absolute positions are computed against it:
+    // its corner in the virtual desktop and its size in physical pixels.
+    // Backends that inject relative to the stream turn positions back into
+    // fractions of it.
+    int32_t targetX = 0;
+    int32_t targetY = 0;
+    int32_t targetPhysicalWidth = 0;
+    int32_t targetPhysicalHeight = 0;
 };
 
 // Threads: sendMouse/sendKey from one thread (the client manager),
@@ -82,7 +90,11 @@ public:
     virtual unsigned long lastError() const = 0;
 };
 
-// The backend of this operating system (XTest/uinput or SendInput).
+// The backend of this operating system (XTest/uinput, the desktop portal, or SendInput).
 std::unique_ptr<InputBackend> createSystemInputBackend();
+
+// Whether the room may control this computer in the next stream: backends
+// that must ask for input rights when a stream starts ask only then.
+void setRemoteInputWanted(bool pWanted);
 
 } // namespace glimra::platform

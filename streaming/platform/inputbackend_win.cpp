@@ -149,4 +149,7 @@ std::unique_ptr<InputBackend> createSystemInputBackend()
     return std::make_unique<WindowsInputBackend>();
 }
 
+// SendInput needs no rights asked for in advance.
+void setRemoteInputWanted(bool) {}
+
 } // namespace glimra::platform

@@ -73,4 +73,15 @@ public:
 
 std::unique_ptr<ScreenCapture> createSystemScreenCapture();
 
+// Where the pointer is, when the capture itself knows: a capture that cannot
+// see the pointer through the windowing system reports it from its own
+// stream, as a fraction of the streamed picture, or says it is not known.
+struct CapturedPointer {
+    enum Source { WindowingSystem, Unknown, Captured };
+    Source source = WindowingSystem;
+    float x = 0.0f; // 0..1 across the picture
+    float y = 0.0f;
+};
+CapturedPointer capturedPointer();
+
 } // namespace glimra::platform

@@ -3,6 +3,7 @@
 // of the root window, plain GetImage when shared memory is not available
 // (remote display, extension missing). DAMAGE on the root window tells when
 // nothing was drawn, so a still screen needs no capture at all.
+#include "platform/backendchoice_linux.h"
 #include "platform/platformlog_linux.h"
 #include "platform/screencapture.h"
 
@@ -447,7 +448,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<ScreenCapture> createSystemScreenCapture()
+std::unique_ptr<ScreenCapture> createX11ScreenCapture()
 {
     return std::make_unique<X11ScreenCapture>();
 }

@@ -148,4 +148,10 @@ std::unique_ptr<ScreenCapture> createSystemScreenCapture()
     return std::make_unique<GdiScreenCapture>();
 }
 
+// GDI leaves the pointer to the window system.
+CapturedPointer capturedPointer()
+{
+    return CapturedPointer();
+}
+
 } // namespace glimra::platform

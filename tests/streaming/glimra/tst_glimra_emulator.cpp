@@ -4,6 +4,8 @@
 // from a 1366-wide screen, the picture's block lumas, pause and DISCONNECT.
 #include <Glimra>
 
+#include "../../support/streamreceiver.h"
+
 #include <QApplication>
 #include <QCursor>
 #include <QJsonArray>
@@ -35,55 +37,6 @@ protected:
     }
 };
 
-class Emulator {
-public:
-    bool start()
-    {
-        const QString program = qEnvironmentVariable("VELMORANT_BUILD_DIR") + "/bin/room-emulator";
-        QStringList args{"--bind", "127.0.0.1",      "--udp-port",    "0", "--tcp-port",
-                         "0",      "--no-discovery", "--stream-port", "0"};
-        for (int i = 0; i < 4; ++i) // the middle 32 x 32 of each block
-            args << "--luma-block" << QString("%1,%2,32,32").arg(WindowAt.x() + i * 64 + 16).arg(WindowAt.y() + 16);
-        process.setProgram(program);
-        process.setArguments(args);
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start();
-        const QJsonObject ready = waitFor([](const QJsonObject &e) { return e["event"] == "ready"; });
-        port = quint16(ready["stream_port"].toInt());
-        return port != 0;
-    }
-    ~Emulator()
-    {
-        process.terminate();
-        if (!process.waitForFinished(5000))
-            process.kill();
-        process.waitForFinished(2000);
-    }
-
-    // The oldest not yet taken event that matches; an empty object on time-out.
-    // Events that do not match stay for later calls: the two connections'
-    // events interleave in any order.
-    template <class Match> QJsonObject waitFor(Match pMatch, int pTimeoutMs = 20000)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        for (;;) {
-            while (process.canReadLine())
-                pending.append(QJsonDocument::fromJson(process.readLine()).object());
-            for (int i = 0; i < pending.size(); ++i)
-                if (pMatch(pending[i]))
-                    return pending.takeAt(i);
-            if (timer.elapsed() > pTimeoutMs)
-                return QJsonObject();
-            process.waitForReadyRead(100);
-        }
-    }
-
-    QProcess process;
-    quint16 port = 0;
-    QList<QJsonObject> pending;
-};
-
 } // namespace
 
 class TstGlimraEmulator : public QObject {
@@ -96,8 +49,11 @@ void TstGlimraEmulator::streamsToTheEmulator()
 {
     // The receiver first: showing a window starts Qt's D-Bus thread, and
     // QProcess's first start would then meet it in Qt's type registry.
-    Emulator emulator;
-    QVERIFY(emulator.start());
+    QStringList args;
+    for (int i = 0; i < 4; ++i) // the middle 32 x 32 of each block
+        args << "--luma-block" << QString("%1,%2,32,32").arg(WindowAt.x() + i * 64 + 16).arg(WindowAt.y() + 16);
+    StreamReceiver emulator;
+    QVERIFY(emulator.start(args));
     GreyWindow window;
     window.setGeometry(QRect(WindowAt, QSize(256, 64)));
     window.show();
