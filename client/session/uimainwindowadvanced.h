@@ -12,6 +12,7 @@
 #include "sessionmessage.h"
 #include "streamcontrol.h"
 #include "transferqueues.h"
+#include "transferworkers.h"
 #include "uifreewindow.h"
 
 #include <QByteArray>
@@ -23,7 +24,6 @@
 #include <QVariant>
 
 #include <memory>
-#include <mutex>
 
 namespace Velmorant {
 class UiConfigurationWindow;
@@ -161,13 +161,9 @@ private:
     // Ends of transfers from an earlier session are not this session's.
     int m_sessionGeneration = 0;
     int m_captureGeneration = 0; // the session a local capture was asked in
-    // Detached transfer workers report through this; the window unhooks
-    // itself when it goes, so a late worker never touches a dead window.
-    struct WorkerReturn {
-        std::mutex lock;
-        UiMainWindowAdvanced *window = nullptr;
-    };
-    std::shared_ptr<WorkerReturn> m_workerReturn;
+    // Joined before the window goes, so a worker's report never meets a
+    // dead window.
+    TransferWorkers m_transferWorkers;
 };
 
 } // namespace Velmorant::Advanced

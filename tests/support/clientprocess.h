@@ -93,27 +93,30 @@ public:
     // The id of the program's visible window of this size; empty on time-out.
     QString windowOfSize(const QSize &pSize, int pTimeoutMs = 5000)
     {
-        QElapsedTimer clock;
-        clock.start();
-        do {
-            QByteArray ids;
-            run(QStringLiteral("xdotool"),
-                {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                 QString::number(m_process.processId())},
-                &ids);
-            for (const QByteArray &id : ids.split('\n')) {
-                QByteArray geometry;
-                if (id.isEmpty() ||
-                    !run(QStringLiteral("xdotool"),
-                         {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), QString::fromLatin1(id)},
-                         &geometry))
-                    continue;
-                if (geometry.contains("WIDTH=" + QByteArray::number(pSize.width()) + "\n") &&
-                    geometry.contains("HEIGHT=" + QByteArray::number(pSize.height()) + "\n"))
-                    return QString::fromLatin1(id);
-            }
-            QTest::qWait(50);
-        } while (clock.elapsed() < pTimeoutMs);
+        QString found;
+        return QTest::qWaitFor([&] { return !(found = visibleWindowOfSize(pSize)).isEmpty(); }, pTimeoutMs) ? found
+                                                                                                            : QString();
+    }
+
+    // One look for the program's visible window of this size.
+    QString visibleWindowOfSize(const QSize &pSize)
+    {
+        QByteArray ids;
+        run(QStringLiteral("xdotool"),
+            {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+             QString::number(m_process.processId())},
+            &ids);
+        for (const QByteArray &id : ids.split('\n')) {
+            QByteArray geometry;
+            if (id.isEmpty() ||
+                !run(QStringLiteral("xdotool"),
+                     {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), QString::fromLatin1(id)},
+                     &geometry))
+                continue;
+            if (geometry.contains("WIDTH=" + QByteArray::number(pSize.width()) + "\n") &&
+                geometry.contains("HEIGHT=" + QByteArray::number(pSize.height()) + "\n"))
+                return QString::fromLatin1(id);
+        }
         return {};
     }
 

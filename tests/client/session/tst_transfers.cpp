@@ -111,8 +111,10 @@ FileTransferOutcome sendWhileServing(ScriptedRoom &pRoom, const QString &pPath, 
 {
     auto future =
         std::async(std::launch::async, [&] { return sendFile("127.0.0.1", pRoom.port(), 42, pPath, pLimits); });
-    while (future.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
-        QTest::qWait(5);
+    // The room answers from this thread's event loop.
+    while (!QTest::qWaitFor([&] { return future.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; },
+                            60000))
+        qWarning("the transfer still runs");
     return future.get();
 }
 
