@@ -114,6 +114,11 @@ UiMainWindowAdvanced::UiMainWindowAdvanced(QWidget *parent, std::unique_ptr<Stre
 
     startTimer(StreamControl::kTickMs, Qt::CoarseTimer);
 
+    m_captureDelay.setObjectName(QStringLiteral("captureDelay"));
+    m_captureDelay.setSingleShot(true);
+    m_captureDelay.setInterval(100);
+    connect(&m_captureDelay, &QTimer::timeout, this, &UiMainWindowAdvanced::sltDoGrabCapture);
+
     qRegisterMetaType<SendFileType>("SendFileType");
     connect(this, &UiMainWindowAdvanced::sigFileRequestAccepted, this, &UiMainWindowAdvanced::sltFileRequestAccepted,
             Qt::QueuedConnection);
@@ -609,7 +614,7 @@ QString UiMainWindowAdvanced::createWebLinkFile(const QString &pUrl)
 {
     if (!m_temporaryFolder.isValid())
         return {};
-    return Velmorant::Advanced::createWebLinkFile(m_temporaryFolder.path(), pUrl, QDateTime::currentDateTime());
+    return Velmorant::Advanced::createWebLinkFile(m_temporaryFolder.path(), pUrl, now());
 }
 
 void UiMainWindowAdvanced::sltFileRequestAccepted(int pTransferId)
@@ -704,8 +709,7 @@ void UiMainWindowAdvanced::sltCaptureDone(QVariant pImageData)
 {
     if (m_transfers.transfersInProgress() == 0)
         showWidget("LoaderImage", false);
-    const QString proposed =
-        proposedRoomCaptureName(m_lastCaptureFolder, QDate::currentDate(), tr("capture.filename.suffix"));
+    const QString proposed = proposedRoomCaptureName(m_lastCaptureFolder, now().date(), tr("capture.filename.suffix"));
     const QString path = chooseCaptureSavePath(proposed);
     if (path.isEmpty())
         return;
@@ -740,10 +744,15 @@ void UiMainWindowAdvanced::sltCaptureGenericError()
     showMessageBox(tr("capture.error.generic.title"), tr("capture.error.generic.text"));
 }
 
+QDateTime UiMainWindowAdvanced::now() const
+{
+    return QDateTime::currentDateTime();
+}
+
 void UiMainWindowAdvanced::stlButtonUploadCaptureClicked()
 {
     m_captureGeneration = m_sessionGeneration;
-    QTimer::singleShot(100, this, &UiMainWindowAdvanced::sltDoGrabCapture);
+    m_captureDelay.start();
     // Out of the picture.
     hide();
 }
@@ -757,8 +766,8 @@ void UiMainWindowAdvanced::sltDoGrabCapture()
         show();
         return;
     }
-    const QString path = localCapturePath(m_temporaryFolder.path(), QDateTime::currentDateTime(),
-                                          tr("localCaptureToVelmorant.filename.suffix"));
+    const QString path =
+        localCapturePath(m_temporaryFolder.path(), now(), tr("localCaptureToVelmorant.filename.suffix"));
     if (m_transfers.queue(SendFileType::Capture).contains(path)) {
         show();
         return;
