@@ -182,6 +182,7 @@ void UiCodeWindow::sltChangeSplashScreenOpacity()
     if (m_fadeStep >= 10) {
         showWidget("SplashScreen", false);
         m_fadeTimer->stop();
+        qCInfo(lcCodeWindow) << "splash screen gone";
     }
 }
 
