@@ -71,7 +71,11 @@ class TestSession : public QObject {
     QString windowOfSize(const QSize &size, int timeoutMs = 5000) { return m_client.windowOfSize(size, timeoutMs); }
     void xdotool(const QStringList &args) { QVERIFY2(E2e::xdotool(args), qPrintable(args.join(' '))); }
     void click(const QString &window, const QPoint &at) { QVERIFY(E2e::ClientProcess::click(window, at)); }
-    void screenshot(const QString &name) { E2e::screenshot(m_artefacts + "/" + name + ".png"); }
+    // By default once the windows have repainted; a passing state at once.
+    void screenshot(const QString &name, bool whenStill = true)
+    {
+        E2e::screenshot(m_artefacts + "/" + name + ".png", whenStill);
+    }
 
     QJsonObject waitForRecv(const QString &name, int timeoutMs = 5000)
     {
@@ -199,7 +203,7 @@ private slots:
         const QString session = windowOfSize({272, 384});
         click(session, Flux);
         QVERIFY(!waitForLog({"stream look flux=starting"}, 3000).isEmpty());
-        screenshot("2-session-starting"); // the next tick may already see the stream
+        screenshot("2-session-starting", false); // the next tick may already see the stream
         const QJsonObject size = waitForRecv("ScreenSize");
         QCOMPARE(size.value("body").toObject(),
                  QJsonObject({{"screenPhysicalWidth", 1920}, {"screenPhysicalHeight", 1080}}));
@@ -337,7 +341,7 @@ private slots:
         xdotool({"key", "Return"});
         QCOMPARE(waitForRecv("FileRequest").value("body").toObject().value("file_name").toString(),
                  QString("rapport.pdf"));
-        screenshot("9-transfer-in-progress");
+        screenshot("9-transfer-in-progress", false);
         const QJsonObject saved = m_room->waitForEvent("file.saved", 60000);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(saved.value("sha256").toString().toLatin1(),

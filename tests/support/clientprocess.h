@@ -31,15 +31,15 @@ inline bool xdotool(const QStringList &pArgs)
     return run(QStringLiteral("xdotool"), pArgs);
 }
 
-// The whole X screen as a PNG, once it has stopped changing (two shots
-// alike, or the fifth shot when something keeps moving).
-inline void screenshot(const QString &pPath)
+// The whole X screen as a PNG. With pWhenStill, once it has stopped
+// changing: two shots alike, or the third when something keeps moving.
+inline void screenshot(const QString &pPath, bool pWhenStill = false)
 {
     QImage previous;
-    for (int shot = 0; shot < 5; ++shot) {
+    for (int shot = 0; shot < (pWhenStill ? 3 : 1); ++shot) {
         run(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), pPath});
         const QImage image(pPath);
-        if (!image.isNull() && image == previous)
+        if (!pWhenStill || (!image.isNull() && image == previous))
             return;
         previous = image;
     }
