@@ -32,11 +32,6 @@ ServerFinder::~ServerFinder()
     stop();
 }
 
-void ServerFinder::setClock(std::function<QDateTime()> pClock)
-{
-    m_clock = pClock ? std::move(pClock) : systemClock;
-}
-
 void ServerFinder::requestStop()
 {
     m_stop = true;
@@ -60,6 +55,11 @@ void ServerFinder::stop()
 {
     requestStop();
     waitForStop();
+}
+
+void ServerFinder::setClock(std::function<QDateTime()> pClock)
+{
+    m_clock = pClock ? std::move(pClock) : systemClock;
 }
 
 void ServerFinder::loadNetworkConfiguration()
