@@ -34,7 +34,17 @@ ServerFinder::~ServerFinder()
 
 void ServerFinder::requestStop()
 {
-    m_stop = true;
+    {
+        std::lock_guard<std::mutex> lock(m_wakeLock);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+}
+
+void ServerFinder::waitBetweenPasses(int pMs)
+{
+    std::unique_lock<std::mutex> lock(m_wakeLock);
+    m_wake.wait_for(lock, std::chrono::milliseconds(pMs), [this] { return m_stop.load(); });
 }
 
 void ServerFinder::waitForStop()
@@ -269,13 +279,13 @@ void ServerFinder::run()
     QByteArray datagram;
     for (; !m_stop.load(); ++m_passes) {
         if (m_paused.load()) {
-            msleep(100);
+            waitBetweenPasses(100);
             continue;
         }
         std::unique_lock<std::mutex> list(m_listLock);
         if (m_code.isEmpty() || m_code.contains(QLatin1Char('_'))) {
             list.unlock();
-            msleep(10);
+            waitBetweenPasses(10);
             m_counter = 0;
             continue;
         }
@@ -340,7 +350,7 @@ void ServerFinder::run()
         if (callback)
             callback(this);
         configuration.unlock();
-        msleep(100);
+        waitBetweenPasses(100);
     }
 }
 

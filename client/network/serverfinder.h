@@ -26,6 +26,7 @@
 #include <QDateTime>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <list>
 #include <memory>
@@ -89,6 +90,8 @@ private:
     void handleAnswer(const QByteArray &pDatagram, quint32 pSenderIpv4);
     void notifyListChanged();
     QDateTime now() const { return m_clock(); }
+    // Waits between passes; a stop request ends the wait at once.
+    void waitBetweenPasses(int pMs);
 
     QList<ServerInfo> m_servers;
     mutable std::mutex m_listLock;
@@ -109,6 +112,8 @@ private:
 
     std::function<QDateTime()> m_clock;
     std::atomic<quint64> m_passes{0};
+    std::mutex m_wakeLock;
+    std::condition_variable m_wake;
 
     // Code test threads; finished ones are joined when the next one starts.
     std::mutex m_testsLock;
