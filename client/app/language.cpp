@@ -1,15 +1,14 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "language.h"
 
+#include "applog.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLoggingCategory>
 #include <QTranslator>
-
-Q_LOGGING_CATEGORY(lcLanguage, "velmorant.app")
 
 namespace Velmorant {
 
@@ -60,15 +59,15 @@ bool loadCatalogue(QTranslator &translator, const QString &applicationDir, bool 
     const QStringList folders = catalogueFolders(applicationDir);
     const QString path = findCatalogue(folders, french);
     if (path.isEmpty()) {
-        qCWarning(lcLanguage).noquote() << "no translation catalogue" << catalogueName(french) << "in"
-                                        << folders.join(QLatin1String(", ")) << "- texts stay untranslated";
+        qCWarning(lcApp).noquote() << "no translation catalogue" << catalogueName(french) << "in"
+                                   << folders.join(QLatin1String(", ")) << "- texts stay untranslated";
         return false;
     }
     if (!translator.load(path)) {
-        qCWarning(lcLanguage).noquote() << "translation catalogue" << path << "cannot be loaded";
+        qCWarning(lcApp).noquote() << "translation catalogue" << path << "cannot be loaded";
         return false;
     }
-    qCInfo(lcLanguage).noquote() << "translation catalogue" << path;
+    qCInfo(lcApp).noquote() << "translation catalogue" << path;
     return true;
 }
 

@@ -1,14 +1,12 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "singleinstanceserver.h"
 
+#include "applog.h"
 #include "constants.h"
 
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QLoggingCategory>
 #include <QWidget>
-
-Q_LOGGING_CATEGORY(lcInstance, "velmorant.app")
 
 namespace Velmorant {
 
@@ -20,7 +18,7 @@ SingleInstanceServer::SingleInstanceServer(QWidget *window, QObject *parent)
         // A stale socket file from a crashed client blocks the name on Unix.
         QLocalServer::removeServer(QLatin1String(kSingleInstanceName));
         if (!m_server->listen(QLatin1String(kSingleInstanceName)))
-            qCWarning(lcInstance) << "single-instance server not listening:" << m_server->errorString();
+            qCWarning(lcApp) << "single-instance server not listening:" << m_server->errorString();
     }
     connect(m_server, &QLocalServer::newConnection, this, &SingleInstanceServer::onNewConnection);
 }
@@ -38,7 +36,7 @@ void SingleInstanceServer::onNewConnection()
         socket->waitForReadyRead(200);
         const QString text = QString::fromUtf8(socket->readAll());
         if (text == QLatin1String(kFocusMessage)) {
-            qCInfo(lcInstance) << "focus requested by a second start";
+            qCInfo(lcApp) << "focus requested by a second start";
             emit focusRequested();
             if (m_window && m_window->isVisible()) {
                 m_window->activateWindow();

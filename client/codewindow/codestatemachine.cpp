@@ -74,8 +74,7 @@ CodeStateMachine::CodeStateMachine(std::unique_ptr<Finder> pFinder, std::unique_
 
 CodeStateMachine::~CodeStateMachine()
 {
-    requestStop();
-    wait();
+    stop();
 }
 
 void CodeStateMachine::setClock(std::function<qint64()> pClock)
@@ -90,10 +89,16 @@ void CodeStateMachine::requestStop()
     m_deadlineTimer.stop();
 }
 
-void CodeStateMachine::wait()
+void CodeStateMachine::waitForStop()
 {
     if (m_updateThread)
         m_updateThread->wait();
+}
+
+void CodeStateMachine::stop()
+{
+    requestStop();
+    waitForStop();
 }
 
 bool CodeStateMachine::codeComplete() const

@@ -4,7 +4,8 @@
 // cancel, download, refusal). The finder, the update check and the clock are
 // handed in, so the rules run without a network or real time.
 // GUI thread only; the update check runs on the one thread this class owns
-// (lifecycle: requestStop(), then wait(); the destructor does both).
+// (lifecycle: requestStop(), then waitForStop(); stop() and the destructor
+// do both).
 #pragma once
 
 #include "network/serverinfo.h"
@@ -84,7 +85,8 @@ public:
 
     // Lifecycle of the update thread: no answer is acted on after requestStop().
     void requestStop();
-    void wait();
+    void waitForStop();
+    void stop();
 
     // The code as typed; '_' marks an empty cell.
     void setCode(const QString &pCode);

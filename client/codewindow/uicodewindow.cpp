@@ -3,6 +3,7 @@
 
 #include "app/constants.h"
 #include "app/singleinstanceserver.h"
+#include "codewindowlog.h"
 #include "platform/platform.h"
 #include "settings/uiconfigurationwindow.h"
 #include "uicodetextbox.h"
@@ -15,11 +16,8 @@
 #include <QGraphicsOpacityEffect>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLoggingCategory>
 #include <QScreen>
 #include <QTextStream>
-
-Q_LOGGING_CATEGORY(lcCodeWindow, "velmorant.codewindow")
 
 namespace {
 const char kApplicationName[] = "VELM_CLIENT";
@@ -52,7 +50,7 @@ UiCodeWindow::UiCodeWindow(QWidget *parent, quint16 pDiscoveryPort)
     });
     connect(&m_machine, &CodeStateMachine::downloadRequested, this, [this] {
         if (!m_downloadThread.isRunning())
-            m_downloadThread.start(QThread::InheritPriority);
+            m_downloadThread.start();
     });
     connect(&m_machine, &CodeStateMachine::installerReady, this, [](const QString &pPath) {
         if (!Velmorant::Platform::startInstallerElevated(pPath.toStdWString()))
@@ -72,10 +70,11 @@ UiCodeWindow::~UiCodeWindow()
     // Ask everything to stop, then wait for everything. The finder's threads
     // call back into this window: it goes before anything else.
     m_machine.requestStop();
+    m_serverFinder->requestStop();
     m_downloadThread.requestStop();
-    m_machine.wait();
-    m_serverFinder.reset(); // stops and waits for its threads
-    m_downloadThread.wait();
+    m_machine.waitForStop();
+    m_serverFinder->waitForStop();
+    m_downloadThread.waitForStop();
 }
 
 void UiCodeWindow::readVersionOverrides(QString &pVersion, QString &pProtocolVersion) const
@@ -183,6 +182,7 @@ void UiCodeWindow::sltChangeSplashScreenOpacity()
     if (m_fadeStep >= 10) {
         showWidget("SplashScreen", false);
         m_fadeTimer->stop();
+        qCInfo(lcCodeWindow) << "splash screen gone";
     }
 }
 

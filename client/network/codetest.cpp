@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "codetest.h"
 
+#include "framereader.h"
 #include "jsonkeys.h"
-#include "messageframe.h"
 #include "networklog.h"
 #include "serverfinder.h"
 

@@ -9,7 +9,7 @@
 // 2-second answer limit.
 #pragma once
 
-#include "messageframe.h"
+#include "framereader.h"
 
 #include <QByteArray>
 #include <QString>

@@ -16,22 +16,60 @@
 
 namespace Kiv::Network {
 
+static QDateTime systemClock()
+{
+    return QDateTime::currentDateTimeUtc();
+}
+
 ServerFinder::ServerFinder(quint16 pDiscoveryPort, QObject *pParent)
-    : QThread(pParent), m_key(networkFileKey()), m_discoveryPort(pDiscoveryPort)
+    : QThread(pParent), m_key(networkFileKey()), m_discoveryPort(pDiscoveryPort), m_clock(systemClock)
 {
     loadNetworkConfiguration();
 }
 
 ServerFinder::~ServerFinder()
 {
-    if (!m_stop.load()) {
+    stop();
+}
+
+void ServerFinder::requestStop()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_wakeLock);
         m_stop = true;
-        wait();
     }
+    m_wake.notify_all();
+}
+
+void ServerFinder::waitBetweenPasses(int pMs)
+{
+    std::unique_lock<std::mutex> lock(m_wakeLock);
+    m_wake.wait_for(lock, std::chrono::milliseconds(pMs), [this] { return m_stop.load(); });
+}
+
+void ServerFinder::waitForStop()
+{
+    QThread::wait();
     // Code tests hold a pointer to this finder; they notice the stop flag
     // within a few milliseconds once connected (a connect waits up to 2 s).
-    std::unique_lock<std::mutex> lock(m_testsLock);
-    m_testsDone.wait(lock, [this] { return m_runningTests == 0; });
+    std::list<std::unique_ptr<QThread>> tests;
+    {
+        std::lock_guard<std::mutex> lock(m_testsLock);
+        tests.swap(m_tests);
+    }
+    for (const std::unique_ptr<QThread> &test : tests)
+        test->wait();
+}
+
+void ServerFinder::stop()
+{
+    requestStop();
+    waitForStop();
+}
+
+void ServerFinder::setClock(std::function<QDateTime()> pClock)
+{
+    m_clock = pClock ? std::move(pClock) : systemClock;
 }
 
 void ServerFinder::loadNetworkConfiguration()
@@ -39,7 +77,7 @@ void ServerFinder::loadNetworkConfiguration()
     const QString machineFolder = QString::fromStdWString(Velmorant::Platform::programDataPath());
     m_network =
         NetworkConfiguration::fromJson(NetworkConfiguration::readText(QDir::currentPath(), machineFolder, m_key));
-    const QDateTime due = QDateTime::currentDateTimeUtc().addDays(-1);
+    const QDateTime due = now().addDays(-1);
     std::lock_guard<std::mutex> configuration(m_configurationLock);
     for (const NetworkConfiguration::Server &server : qAsConst(m_network.addressServers))
         m_configuredServers.append({server.host, server.port, due});
@@ -52,6 +90,7 @@ void ServerFinder::loadNetworkConfiguration()
 void ServerFinder::resolveIpFromNetworkName(QHostInfo host)
 {
     if (host.error() != QHostInfo::NoError) {
+        // Word for word: this line is what deployments look for.
         qDebug().noquote() << "ERROR IN DNS RESOLUTION : " + host.errorString();
         return;
     }
@@ -68,8 +107,7 @@ void ServerFinder::resolveIpFromNetworkName(QHostInfo host)
         }
     }
     std::lock_guard<std::mutex> configuration(m_configurationLock);
-    m_configuredServers.append(
-        {chosen.toString(), m_hostNamePorts.value(host.hostName()), QDateTime::currentDateTimeUtc().addDays(-1)});
+    m_configuredServers.append({chosen.toString(), m_hostNamePorts.value(host.hostName()), now().addDays(-1)});
 }
 
 void ServerFinder::start()
@@ -95,7 +133,7 @@ void ServerFinder::setCode(const QString &pCode)
     m_servers.clear();
     m_code = pCode;
     m_counter = 0;
-    const QDateTime due = QDateTime::currentDateTimeUtc().addDays(-1);
+    const QDateTime due = now().addDays(-1);
     for (ConfiguredServer &server : m_configuredServers)
         server.lastTest = due;
 }
@@ -138,20 +176,10 @@ QList<ConfiguredServer> ServerFinder::configuredServers() const
 
 void ServerFinder::startCodeTest(const QString &pCode, const QString &pHost, quint16 pPort)
 {
-    {
-        std::lock_guard<std::mutex> lock(m_testsLock);
-        ++m_runningTests;
-    }
-    QThread *test = QThread::create([this, pCode, pHost, pPort] {
-        codeTest(this, pCode, pHost, pPort);
-        std::lock_guard<std::mutex> lock(m_testsLock);
-        --m_runningTests;
-        m_testsDone.notify_all();
-    });
-    // Deleted by the owner's event loop; the finder's own thread has none.
-    test->moveToThread(thread());
-    connect(test, &QThread::finished, test, &QObject::deleteLater);
-    test->start();
+    std::lock_guard<std::mutex> lock(m_testsLock);
+    m_tests.remove_if([](const std::unique_ptr<QThread> &test) { return test->isFinished() && test->wait(); });
+    m_tests.emplace_back(QThread::create([this, pCode, pHost, pPort] { codeTest(this, pCode, pHost, pPort); }));
+    m_tests.back()->start();
 }
 
 void ServerFinder::mergeCodeTestAnswer(const QString &pCode, const QString &pHost, quint16 pPort,
@@ -165,11 +193,11 @@ void ServerFinder::mergeCodeTestAnswer(const QString &pCode, const QString &pHos
         if (pCode != m_code)
             return;
         const QString address = QHostAddress(pHost).toString();
-        const QDateTime now = QDateTime::currentDateTimeUtc();
+        const QDateTime seen = now();
         bool found = false;
         for (ServerInfo &server : m_servers) {
             if (server.address == address && server.port == pPort && server.id == pAnswer.id) {
-                server.lastSeen = now;
+                server.lastSeen = seen;
                 server.usersCount = pAnswer.usersCount;
                 server.maxUsersCount = pAnswer.maxUsersCount;
                 found = true;
@@ -182,7 +210,7 @@ void ServerFinder::mergeCodeTestAnswer(const QString &pCode, const QString &pHos
             server.address = pHost;
             server.port = pPort;
             server.type = static_cast<quint16>(pAnswer.type);
-            server.lastSeen = now;
+            server.lastSeen = seen;
             server.id = pAnswer.id;
             server.usersCount = pAnswer.usersCount;
             server.maxUsersCount = pAnswer.maxUsersCount;
@@ -204,11 +232,11 @@ void ServerFinder::handleAnswer(const QByteArray &pDatagram, quint32 pSenderIpv4
     if (answer.code != m_code)
         return;
     const QString address = QHostAddress(pSenderIpv4).toString();
-    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QDateTime seen = now();
     bool found = false;
     for (ServerInfo &server : m_servers) {
         if (server.address == address && server.port == answer.port && server.id == answer.id) {
-            server.lastSeen = now;
+            server.lastSeen = seen;
             server.usersCount = answer.usersCount;
             server.maxUsersCount = answer.maxUsersCount;
             found = true;
@@ -221,8 +249,8 @@ void ServerFinder::handleAnswer(const QByteArray &pDatagram, quint32 pSenderIpv4
         server.address = address;
         server.port = answer.port;
         server.type = answer.type;
-        server.lastSeen = now;
-        server.firstSeen = now;
+        server.lastSeen = seen;
+        server.firstSeen = seen;
         server.id = answer.id;
         server.usersCount = answer.usersCount;
         server.maxUsersCount = answer.maxUsersCount;
@@ -249,22 +277,22 @@ void ServerFinder::run()
     QUdpSocket socket;
     socket.setProxy(QNetworkProxy::NoProxy);
     QByteArray datagram;
-    while (!m_stop.load()) {
+    for (; !m_stop.load(); ++m_passes) {
         if (m_paused.load()) {
-            msleep(100);
+            waitBetweenPasses(100);
             continue;
         }
         std::unique_lock<std::mutex> list(m_listLock);
         if (m_code.isEmpty() || m_code.contains(QLatin1Char('_'))) {
             list.unlock();
-            msleep(10);
+            waitBetweenPasses(10);
             m_counter = 0;
             continue;
         }
         const QByteArray request = buildDiscoveryRequest(m_code);
         std::unique_lock<std::mutex> configuration(m_configurationLock);
         const int c = m_counter.load();
-        const QDateTime now = QDateTime::currentDateTimeUtc();
+        const QDateTime now = this->now();
 
         if (c < 4) {
             if (m_network.multicast)
@@ -322,7 +350,7 @@ void ServerFinder::run()
         if (callback)
             callback(this);
         configuration.unlock();
-        msleep(100);
+        waitBetweenPasses(100);
     }
 }
 

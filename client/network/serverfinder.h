@@ -7,6 +7,10 @@
 // the configuration lock, always taken in that order. The list-changed
 // callback runs on the finder's or a code test's thread and must only hand
 // the news over to the GUI thread.
+//
+// Lifecycle: start(), requestStop() (any thread, returns at once),
+// waitForStop() (the owner's thread: the finder's thread and every code test
+// it started have ended); stop() does both, and so does the destructor.
 #pragma once
 
 #include "codetest.h"
@@ -19,9 +23,13 @@
 #include <QMap>
 #include <QThread>
 
+#include <QDateTime>
+
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <list>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -35,10 +43,20 @@ public:
     // Reads the network configuration and starts the host-name lookups.
     // Discovery requests go to pDiscoveryPort.
     explicit ServerFinder(quint16 pDiscoveryPort = kDiscoveryPort, QObject *pParent = nullptr);
-    // Stops the thread and waits for it and for the code tests it started.
     ~ServerFinder() override;
 
     void start();
+    void requestStop();
+    void waitForStop();
+    void stop();
+
+    // The time of day (UTC) for when servers were last seen and tested;
+    // tests replace it, empty restores the system clock. Before start().
+    void setClock(std::function<QDateTime()> pClock);
+    // Passes of the finder's loop so far, paused or idle ones included:
+    // evidence that the finder looked and did nothing.
+    quint64 passCount() const { return m_passes.load(); }
+
     void setListChangedCallback(std::function<void(ServerFinder *)> pCallback);
     // A complete new code empties the list and restarts the search; a code
     // with '_' or the current one changes nothing.
@@ -55,7 +73,7 @@ public:
     // Used by code tests: merges a valid answer by (address, port, id) while
     // the finder still searches pCode, then calls the list-changed callback.
     void mergeCodeTestAnswer(const QString &pCode, const QString &pHost, quint16 pPort, const CodeTestAnswer &pAnswer);
-    // True once the finder is being destroyed; running code tests end early.
+    // True once a stop is requested; running code tests end early.
     bool isStopping() const { return m_stop.load(); }
 
     // Starts a code test towards pHost on a thread of its own.
@@ -71,6 +89,9 @@ private:
     void loadNetworkConfiguration();
     void handleAnswer(const QByteArray &pDatagram, quint32 pSenderIpv4);
     void notifyListChanged();
+    QDateTime now() const { return m_clock(); }
+    // Waits between passes; a stop request ends the wait at once.
+    void waitBetweenPasses(int pMs);
 
     QList<ServerInfo> m_servers;
     mutable std::mutex m_listLock;
@@ -89,9 +110,14 @@ private:
     const quint16 m_discoveryPort;
     std::atomic<bool> m_paused{false};
 
+    std::function<QDateTime()> m_clock;
+    std::atomic<quint64> m_passes{0};
+    std::mutex m_wakeLock;
+    std::condition_variable m_wake;
+
+    // Code test threads; finished ones are joined when the next one starts.
     std::mutex m_testsLock;
-    std::condition_variable m_testsDone;
-    int m_runningTests = 0;
+    std::list<std::unique_ptr<QThread>> m_tests;
 };
 
 } // namespace Kiv::Network

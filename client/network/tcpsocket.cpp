@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "tcpsocket.h"
 
-#include "messageframe.h"
+#include "framereader.h"
 #include "networklog.h"
 
 #include <QElapsedTimer>
@@ -14,8 +14,7 @@ TcpSocket::TcpSocket(QObject *pParent) : QThread(pParent) {}
 
 TcpSocket::~TcpSocket()
 {
-    m_stopRequested = true;
-    wait();
+    stop();
 }
 
 void TcpSocket::setConnectedCallback(std::function<void(TcpSocket *)> pCallback)
@@ -67,9 +66,22 @@ void TcpSocket::clearSendQueue()
     m_sendQueue.clear();
 }
 
-void TcpSocket::stop()
+void TcpSocket::requestStop()
 {
     m_stopRequested = true;
+}
+
+bool TcpSocket::waitForStop(int pTimeoutMs)
+{
+    return pTimeoutMs < 0 ? wait() : wait(unsigned(pTimeoutMs));
+}
+
+void TcpSocket::stop()
+{
+    requestStop();
+    // A callback cannot wait for the thread it runs on.
+    if (QThread::currentThread() != this)
+        waitForStop();
 }
 
 std::string TcpSocket::peerAddress() const

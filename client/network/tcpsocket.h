@@ -5,8 +5,12 @@
 // a write, wait 1 ms for data, read at most one frame. A peer silent for more
 // than 20000 ms is dropped. Callbacks run on the socket's thread, in one of
 // two sequences: connected, messages..., stopped; or failed, stopped.
-// Set the callbacks before connectToServer; sendMessage and stop may be
-// called from any thread. The send queue survives the end of a connection.
+// Set the callbacks before connectToServer; sendMessage and requestStop may
+// be called from any thread. The send queue survives the end of a connection.
+//
+// Lifecycle: connectToServer() starts a connection, requestStop() asks it to
+// end, waitForStop() waits for its thread, stop() does both (from the
+// socket's own thread, a callback, it only asks); the destructor stops.
 #pragma once
 
 #include <QByteArray>
@@ -28,7 +32,6 @@ public:
     static constexpr int kSilenceLimitMs = 20000;
 
     explicit TcpSocket(QObject *pParent = nullptr);
-    // Stops a running connection and waits for its thread.
     ~TcpSocket() override;
 
     void setConnectedCallback(std::function<void(TcpSocket *)> pCallback);
@@ -43,6 +46,9 @@ public:
     // Drops what is queued and not yet written (between connections).
     void clearSendQueue();
     // Asks the connection to end; returns at once.
+    void requestStop();
+    // True once the connection's thread has ended (false after pTimeoutMs).
+    bool waitForStop(int pTimeoutMs = -1);
     void stop();
     bool isConnected() const { return m_connected.load(); }
     // The live connection's peer in Qt's text form (empty when none).

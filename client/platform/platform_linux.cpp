@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "platform.h"
+#include "platformlog_linux.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,8 +23,11 @@ bool currentPasswd(passwd &entry, std::vector<char> &buffer)
     long hint = sysconf(_SC_GETPW_R_SIZE_MAX);
     buffer.resize(hint > 0 ? size_t(hint) : 16384);
     passwd *result = nullptr;
-    while (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &result) == ERANGE)
+    int error = 0;
+    while ((error = getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &result)) == ERANGE)
         buffer.resize(buffer.size() * 2);
+    if (!result)
+        qCDebug(lcPlatform) << "no passwd entry for user id" << getuid() << "error" << error;
     return result != nullptr;
 }
 
@@ -106,8 +110,10 @@ ElevationResult elevationResultForError(long code)
 ElevationResult relaunchElevated(const std::wstring &program, const std::vector<std::wstring> &arguments)
 {
     const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
-    if (pkexec.isEmpty())
+    if (pkexec.isEmpty()) {
+        qCWarning(lcPlatform) << "no pkexec on PATH; cannot relaunch with administrator rights";
         return ElevationResult::Failed;
+    }
     // The shell detaches the new instance so pkexec returns once authorised,
     // like an elevated shell start returns once the prompt is answered. pkexec
     // starts in root's home; the client looks for version.txt, network.json
@@ -120,10 +126,13 @@ ElevationResult relaunchElevated(const std::wstring &program, const std::vector<
         args << q(argument);
     QProcess process;
     process.start(pkexec, args);
-    if (!process.waitForStarted(5000))
+    if (!process.waitForStarted(5000)) {
+        qCWarning(lcPlatform).noquote() << "pkexec did not start:" << process.errorString();
         return ElevationResult::Failed;
+    }
     // The prompt waits for the user; give them two minutes.
     if (!process.waitForFinished(120000)) {
+        qCWarning(lcPlatform) << "no answer to the pkexec prompt within two minutes";
         process.kill();
         process.waitForFinished(1000);
         return ElevationResult::Failed;
@@ -138,11 +147,16 @@ bool startInstallerElevated(const std::wstring &installerPath)
     const QString path = q(installerPath);
     QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner | QFileDevice::ExeUser);
     const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
-    if (pkexec.isEmpty())
+    if (pkexec.isEmpty()) {
+        qCWarning(lcPlatform) << "no pkexec on PATH; cannot start the installer" << path;
         return false;
+    }
     QStringList args = graphicalEnvironment();
     args << path;
-    return QProcess::startDetached(pkexec, args);
+    if (QProcess::startDetached(pkexec, args))
+        return true;
+    qCWarning(lcPlatform) << "pkexec did not start for the installer" << path;
+    return false;
 }
 
 bool startTouchKeyboard()

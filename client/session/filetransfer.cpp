@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "filetransfer.h"
 
-#include "network/messageframe.h"
+#include "network/framereader.h"
 #include "sessionlog.h"
 
 #include <QElapsedTimer>
@@ -25,7 +25,8 @@ QByteArray int32(qint32 pValue)
 
 class TransferConnection {
 public:
-    explicit TransferConnection(const FileTransferLimits &pLimits) : m_limits(pLimits)
+    TransferConnection(const FileTransferLimits &pLimits, const std::atomic<bool> *pStop)
+        : m_limits(pLimits), m_stop(pStop)
     {
         m_socket.setProxy(QNetworkProxy::NoProxy);
     }
@@ -39,6 +40,7 @@ public:
     }
 
     bool connected() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
+    bool stopping() const { return m_stop && m_stop->load(); }
 
     // Writes one frame once the peer has taken most of what came before, so
     // memory stays bounded whatever the file's size. False when the peer
@@ -49,7 +51,7 @@ public:
         stalled.start();
         qint64 backlog = m_socket.bytesToWrite();
         while (backlog > m_limits.maxBacklog) {
-            if (!connected())
+            if (!connected() || stopping())
                 return false;
             m_socket.waitForBytesWritten(100);
             const qint64 now = m_socket.bytesToWrite();
@@ -72,7 +74,7 @@ public:
         QElapsedTimer clock;
         clock.start();
         for (;;) {
-            switch (m_reader.readFrame(m_socket, [&] { return clock.elapsed() < pTimeoutMs; })) {
+            switch (m_reader.readFrame(m_socket, [&] { return clock.elapsed() < pTimeoutMs && !stopping(); })) {
             case Kiv::Network::FrameReader::Status::KeepAlive:
                 continue;
             case Kiv::Network::FrameReader::Status::Complete:
@@ -93,7 +95,7 @@ public:
     {
         int unchanged = 0;
         qint64 last = m_socket.bytesToWrite();
-        while (last > 0 && connected() && unchanged < 50) {
+        while (last > 0 && connected() && unchanged < 50 && !stopping()) {
             m_socket.flush();
             m_socket.waitForBytesWritten(50);
             const qint64 now = m_socket.bytesToWrite();
@@ -112,6 +114,7 @@ public:
 
 private:
     const FileTransferLimits &m_limits;
+    const std::atomic<bool> *m_stop;
     QTcpSocket m_socket;
     Kiv::Network::FrameReader m_reader;
 };
@@ -133,6 +136,8 @@ const char *outcomeName(FileTransferOutcome pOutcome)
         return "connection lost";
     case FileTransferOutcome::NoAnswer:
         return "no final answer";
+    case FileTransferOutcome::Stopped:
+        return "stopped";
     }
     return "?";
 }
@@ -158,7 +163,7 @@ QByteArray data(const QByteArray &pChunk)
 } // namespace FileTransferFrames
 
 FileTransferOutcome sendFile(const QString &pAddress, quint16 pPort, int pTransferId, const QString &pPath,
-                             const FileTransferLimits &pLimits)
+                             const FileTransferLimits &pLimits, const std::atomic<bool> *pStop)
 {
     QFile file(pPath);
     // A missing file reads as empty: the room gets what there is.
@@ -166,9 +171,9 @@ FileTransferOutcome sendFile(const QString &pAddress, quint16 pPort, int pTransf
     if (size > FileTransferFrames::kMaxFileSize)
         return FileTransferOutcome::TooLarge;
 
-    TransferConnection connection(pLimits);
+    TransferConnection connection(pLimits, pStop);
     bool greeted = false;
-    for (int attempt = 0; attempt < pLimits.connectAttempts && !greeted; ++attempt) {
+    for (int attempt = 0; attempt < pLimits.connectAttempts && !greeted && !connection.stopping(); ++attempt) {
         if (!connection.connectTo(pAddress, pPort))
             continue;
         if (!connection.writeFrame(FileTransferFrames::greeting(pTransferId)))
@@ -176,6 +181,8 @@ FileTransferOutcome sendFile(const QString &pAddress, quint16 pPort, int pTransf
         QByteArray answer;
         greeted = connection.readFrame(pLimits.greetingAnswerTimeoutMs, &answer) == TransferConnection::Read::Frame;
     }
+    if (connection.stopping())
+        return FileTransferOutcome::Stopped;
     if (!greeted)
         return FileTransferOutcome::NoConnection;
 
@@ -185,9 +192,11 @@ FileTransferOutcome sendFile(const QString &pAddress, quint16 pPort, int pTransf
         return FileTransferOutcome::FileShort;
     }
     if (!connection.writeFrame(FileTransferFrames::header(size)))
-        return FileTransferOutcome::Lost;
+        return connection.stopping() ? FileTransferOutcome::Stopped : FileTransferOutcome::Lost;
     qint64 sent = 0;
     do {
+        if (connection.stopping())
+            return FileTransferOutcome::Stopped;
         const QByteArray chunk =
             size > 0 ? file.read(qMin<qint64>(FileTransferFrames::kChunkSize, size - sent)) : QByteArray();
         // A file that shrank or failed under us: stop, rather than loop.
@@ -196,7 +205,7 @@ FileTransferOutcome sendFile(const QString &pAddress, quint16 pPort, int pTransf
             return FileTransferOutcome::FileShort;
         }
         if (!connection.writeFrame(FileTransferFrames::data(chunk)))
-            return FileTransferOutcome::Lost;
+            return connection.stopping() ? FileTransferOutcome::Stopped : FileTransferOutcome::Lost;
         sent += chunk.size();
     } while (sent < size);
 
@@ -204,6 +213,8 @@ FileTransferOutcome sendFile(const QString &pAddress, quint16 pPort, int pTransf
     QByteArray answer;
     const auto read = connection.readFrame(pLimits.finalAnswerTimeoutMs, &answer);
     connection.closeGracefully();
+    if (connection.stopping() && read != TransferConnection::Read::Frame)
+        return FileTransferOutcome::Stopped;
     if (read == TransferConnection::Read::Timeout)
         return FileTransferOutcome::NoAnswer;
     if (read == TransferConnection::Read::Lost)

@@ -2,12 +2,16 @@
 // One file sent to the room on a connection of its own: the greeting with the
 // transfer id, the room's go-ahead, a header with the size, the bytes in
 // data frames of at most kChunkSize, and the room's final answer.
-// sendFile blocks; it runs on a worker thread and touches nothing else.
+// sendFile blocks; it runs on a worker thread and touches nothing else. A
+// stop flag, when given, ends it within about 100 ms (a connection attempt
+// under way may take its own second).
 #pragma once
 
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
+
+#include <atomic>
 
 namespace Velmorant::Advanced {
 
@@ -28,6 +32,7 @@ enum class FileTransferOutcome {
     FileShort,    // the file gave fewer bytes than announced (gone, shrunk)
     Lost,         // the connection ended before the final answer
     NoAnswer,     // no final answer in time
+    Stopped,      // the owner asked it to end
 };
 
 const char *outcomeName(FileTransferOutcome pOutcome);
@@ -43,6 +48,6 @@ QByteArray data(const QByteArray &pChunk);
 } // namespace FileTransferFrames
 
 FileTransferOutcome sendFile(const QString &pAddress, quint16 pPort, int pTransferId, const QString &pPath,
-                             const FileTransferLimits &pLimits = {});
+                             const FileTransferLimits &pLimits = {}, const std::atomic<bool> *pStop = nullptr);
 
 } // namespace Velmorant::Advanced

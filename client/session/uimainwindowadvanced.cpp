@@ -31,8 +31,6 @@
 #include <QTimerEvent>
 #include <QUrl>
 
-#include <thread>
-
 namespace Velmorant::Advanced {
 
 namespace {
@@ -88,10 +86,8 @@ UiMainWindowAdvanced::UiMainWindowAdvanced(QWidget *parent, std::unique_ptr<Stre
                    [this](const QString &pPath) {
                        showMessageBox(tr("sendFile.tooLarge.title"),
                                       tr("sendFile.tooLarge.text").arg(QFileInfo(pPath).fileName()));
-                   }}),
-      m_workerReturn(std::make_shared<WorkerReturn>())
+                   }})
 {
-    m_workerReturn->window = this;
     setObjectName(QStringLiteral("VelmorantWidgetForm"));
     setEnabled(true);
     setAcceptDrops(true);
@@ -118,6 +114,11 @@ UiMainWindowAdvanced::UiMainWindowAdvanced(QWidget *parent, std::unique_ptr<Stre
 
     startTimer(StreamControl::kTickMs, Qt::CoarseTimer);
 
+    m_captureDelay.setObjectName(QStringLiteral("captureDelay"));
+    m_captureDelay.setSingleShot(true);
+    m_captureDelay.setInterval(100);
+    connect(&m_captureDelay, &QTimer::timeout, this, &UiMainWindowAdvanced::sltDoGrabCapture);
+
     qRegisterMetaType<SendFileType>("SendFileType");
     connect(this, &UiMainWindowAdvanced::sigFileRequestAccepted, this, &UiMainWindowAdvanced::sltFileRequestAccepted,
             Qt::QueuedConnection);
@@ -125,11 +126,12 @@ UiMainWindowAdvanced::UiMainWindowAdvanced(QWidget *parent, std::unique_ptr<Stre
 
 UiMainWindowAdvanced::~UiMainWindowAdvanced()
 {
-    // The socket's thread calls back into this window: end it first.
-    m_socket.stop();
-    m_socket.wait();
-    std::lock_guard<std::mutex> lock(m_workerReturn->lock);
-    m_workerReturn->window = nullptr;
+    // The socket's thread and the transfer workers call back into this
+    // window: ask both to end, then wait for both.
+    m_socket.requestStop();
+    m_transferWorkers.requestStop();
+    m_socket.waitForStop();
+    m_transferWorkers.waitForStop();
 }
 
 void UiMainWindowAdvanced::showWidget(const char *pName, bool pVisible)
@@ -216,7 +218,7 @@ void UiMainWindowAdvanced::startSession(const Kiv::Network::ServerInfo &pServerI
 {
     m_serverInfo = pServerInfo;
     // The last connection's thread may be finishing its final callback.
-    m_socket.wait(Kiv::Network::TcpSocket::kConnectTimeoutMs);
+    m_socket.waitForStop(Kiv::Network::TcpSocket::kConnectTimeoutMs);
     // The socket writes its queue in order once connected: the greeting goes
     // first, and nothing of an ended session reaches the next room.
     m_socket.clearSendQueue();
@@ -388,7 +390,7 @@ void UiMainWindowAdvanced::sendRemoteControlSlot(bool pConfigRemoteControl)
 
 void UiMainWindowAdvanced::stlButtonCloseClicked()
 {
-    m_socket.stop();
+    m_socket.requestStop();
     QCoreApplication::exit(0);
 }
 
@@ -400,7 +402,7 @@ void UiMainWindowAdvanced::stlButtonMinimizeClicked()
 void UiMainWindowAdvanced::stlButtonDisconnectClicked()
 {
     qCInfo(lcSession) << "disconnect";
-    m_socket.stop();
+    m_socket.requestStop();
     m_library->stop();
     if (m_settingsWindow)
         m_settingsWindow->setMode(Velmorant::UiConfigurationWindow::CodeWindowMode);
@@ -616,7 +618,7 @@ QString UiMainWindowAdvanced::createWebLinkFile(const QString &pUrl)
 {
     if (!m_temporaryFolder.isValid())
         return {};
-    return Velmorant::Advanced::createWebLinkFile(m_temporaryFolder.path(), pUrl, QDateTime::currentDateTime());
+    return Velmorant::Advanced::createWebLinkFile(m_temporaryFolder.path(), pUrl, now());
 }
 
 void UiMainWindowAdvanced::sltFileRequestAccepted(int pTransferId)
@@ -632,19 +634,18 @@ void UiMainWindowAdvanced::startTransferWorker(int pTransferId, const QString &p
     const QString address = m_serverInfo.address;
     const quint16 port = m_serverInfo.port;
     const int generation = m_sessionGeneration;
-    // Detached: a transfer runs to its end even when the session does not.
-    std::thread([workerReturn = m_workerReturn, address, port, pTransferId, pPath, pType, generation] {
-        const FileTransferOutcome outcome = sendFile(address, port, pTransferId, pPath);
-        if (outcome == FileTransferOutcome::Sent)
-            qCInfo(lcSession).noquote() << "sent" << pPath;
-        else
-            qCWarning(lcSession).noquote() << "not sent," << outcomeName(outcome) << "-" << pPath;
-        std::lock_guard<std::mutex> lock(workerReturn->lock);
-        if (UiMainWindowAdvanced *window = workerReturn->window)
+    // A transfer runs to its end even when the session does not.
+    m_transferWorkers.start(
+        [this, address, port, pTransferId, pPath, pType, generation](const std::atomic<bool> &pStop) {
+            const FileTransferOutcome outcome = sendFile(address, port, pTransferId, pPath, {}, &pStop);
+            if (outcome == FileTransferOutcome::Sent)
+                qCInfo(lcSession).noquote() << "sent" << pPath;
+            else
+                qCWarning(lcSession).noquote() << "not sent," << outcomeName(outcome) << "-" << pPath;
+            // Dropped unread if the window goes first.
             QMetaObject::invokeMethod(
-                window, [window, pType, generation] { window->finishTransfer(pType, generation); },
-                Qt::QueuedConnection);
-    }).detach();
+                this, [this, pType, generation] { finishTransfer(pType, generation); }, Qt::QueuedConnection);
+        });
 }
 
 void UiMainWindowAdvanced::finishTransfer(SendFileType pType, int pGeneration)
@@ -712,8 +713,7 @@ void UiMainWindowAdvanced::sltCaptureDone(QVariant pImageData)
 {
     if (m_transfers.transfersInProgress() == 0)
         showWidget("LoaderImage", false);
-    const QString proposed =
-        proposedRoomCaptureName(m_lastCaptureFolder, QDate::currentDate(), tr("capture.filename.suffix"));
+    const QString proposed = proposedRoomCaptureName(m_lastCaptureFolder, now().date(), tr("capture.filename.suffix"));
     const QString path = chooseCaptureSavePath(proposed);
     if (path.isEmpty())
         return;
@@ -748,10 +748,15 @@ void UiMainWindowAdvanced::sltCaptureGenericError()
     showMessageBox(tr("capture.error.generic.title"), tr("capture.error.generic.text"));
 }
 
+QDateTime UiMainWindowAdvanced::now() const
+{
+    return QDateTime::currentDateTime();
+}
+
 void UiMainWindowAdvanced::stlButtonUploadCaptureClicked()
 {
     m_captureGeneration = m_sessionGeneration;
-    QTimer::singleShot(100, this, &UiMainWindowAdvanced::sltDoGrabCapture);
+    m_captureDelay.start();
     // Out of the picture.
     hide();
 }
@@ -765,8 +770,8 @@ void UiMainWindowAdvanced::sltDoGrabCapture()
         show();
         return;
     }
-    const QString path = localCapturePath(m_temporaryFolder.path(), QDateTime::currentDateTime(),
-                                          tr("localCaptureToVelmorant.filename.suffix"));
+    const QString path =
+        localCapturePath(m_temporaryFolder.path(), now(), tr("localCaptureToVelmorant.filename.suffix"));
     if (m_transfers.queue(SendFileType::Capture).contains(path)) {
         show();
         return;

@@ -12,18 +12,20 @@
 #include "sessionmessage.h"
 #include "streamcontrol.h"
 #include "transferqueues.h"
+#include "transferworkers.h"
 #include "uifreewindow.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QJsonObject>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QVariant>
 
 #include <memory>
-#include <mutex>
 
 namespace Velmorant {
 class UiConfigurationWindow;
@@ -106,6 +108,8 @@ protected:
     virtual QString chooseCaptureSavePath(const QString &pProposedPath);
     // A message box that does not hold up the GUI thread.
     virtual void showMessageBox(const QString &pTitle, const QString &pText);
+    // The local time that names captures and link files.
+    virtual QDateTime now() const;
 
     // An internet shortcut for a dropped web link, in the temporary folder.
     QString createWebLinkFile(const QString &pUrl);
@@ -158,16 +162,14 @@ private:
     QTemporaryDir m_temporaryFolder;
 
     TransferQueues m_transfers;
+    // From the capture button to the grab: the window is out of the picture.
+    QTimer m_captureDelay{this};
     // Ends of transfers from an earlier session are not this session's.
     int m_sessionGeneration = 0;
     int m_captureGeneration = 0; // the session a local capture was asked in
-    // Detached transfer workers report through this; the window unhooks
-    // itself when it goes, so a late worker never touches a dead window.
-    struct WorkerReturn {
-        std::mutex lock;
-        UiMainWindowAdvanced *window = nullptr;
-    };
-    std::shared_ptr<WorkerReturn> m_workerReturn;
+    // Joined before the window goes, so a worker's report never meets a
+    // dead window.
+    TransferWorkers m_transferWorkers;
 };
 
 } // namespace Velmorant::Advanced

@@ -24,7 +24,7 @@ QString WriteProbe::programDataPath()
 {
     const QString path = QString::fromStdWString(Platform::programDataPath());
     if (path.isEmpty())
-        qCDebug(lcSettings) << "Failed to get ProgramData path.";
+        qCDebug(lcSettings) << "Failed to get ProgramData path."; // word for word
     return path;
 }
 

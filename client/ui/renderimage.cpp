@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "renderimage.h"
 
-#include "uilogging.h"
+#include "uilog.h"
 
 #include <QImage>
 #include <QPainter>

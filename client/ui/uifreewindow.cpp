@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "uifreewindow.h"
 
-#include "uilogging.h"
+#include "uilog.h"
 
 #include <QApplication>
 #include <QFont>

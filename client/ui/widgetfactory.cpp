@@ -6,7 +6,7 @@
 #include "uicustombutton.h"
 #include "uicustomlineedit.h"
 #include "uifreewindow.h"
-#include "uilogging.h"
+#include "uilog.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

@@ -5,10 +5,21 @@
 
 namespace Velmorant {
 
+ThreadDownloadUpdate::~ThreadDownloadUpdate()
+{
+    stop();
+}
+
 void ThreadDownloadUpdate::requestStop()
 {
     if (m_checker)
         m_checker->requestStop();
+}
+
+void ThreadDownloadUpdate::stop()
+{
+    requestStop();
+    waitForStop();
 }
 
 void ThreadDownloadUpdate::run()

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Runs UpdateChecker::download() off the GUI thread. Owned by the code
 // window; may run again after a failed download.
+// Lifecycle: start(), requestStop(), waitForStop(); stop() does both, and so
+// does the destructor.
 #pragma once
 
 #include <QThread>
@@ -13,11 +15,14 @@ class ThreadDownloadUpdate : public QThread {
     Q_OBJECT
 public:
     using QThread::QThread;
+    ~ThreadDownloadUpdate() override;
 
     void setUpdateChecker(UpdateChecker *checker) { m_checker = checker; }
     // Ends a running download soon (it reports an empty path and leaves no
     // file); for shutting down. Any thread.
     void requestStop();
+    void waitForStop() { wait(); }
+    void stop();
 
 signals:
     // The installer's path, or empty when the download failed.

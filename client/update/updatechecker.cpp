@@ -3,23 +3,21 @@
 
 #include "installerfile.h"
 #include "platform/platform.h"
+#include "updatelog.h"
 #include "updatestream.h"
 
-#include <network/messageframe.h>
+#include <network/framereader.h>
 
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLoggingCategory>
 #include <QNetworkProxy>
 #include <QTcpSocket>
 
 #include <json/json.h>
 
 #include <memory>
-
-Q_LOGGING_CATEGORY(lcUpdate, "velmorant.update")
 
 namespace Velmorant {
 namespace {

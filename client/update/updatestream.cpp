@@ -3,8 +3,6 @@
 
 #include <QtEndian>
 
-#include <cstring>
-
 namespace Velmorant {
 
 bool UpdateCheckAnswerReader::push(const char *data, int size)
@@ -17,13 +15,9 @@ bool UpdateCheckAnswerReader::push(const char *data, int size)
         m_done = true;
         return true;
     }
-    std::memcpy(m_header + m_headerDone, data, size_t(size));
-    m_headerDone += size;
-    if (m_headerDone == 4) {
-        m_headerDone = 0;
-        // Any length but 0 announces the answer; only its first byte counts.
-        m_inAnswer = qFromLittleEndian<qint32>(m_header) != 0;
-    }
+    // Any length but 0 announces the answer; only its first byte counts.
+    if (m_header.push(data, size))
+        m_inAnswer = m_header.length() != 0;
     return false;
 }
 
@@ -33,7 +27,7 @@ int DownloadStreamReader::wanted() const
     case Phase::SizeHeader:
         return m_sizeHeader.wanted();
     case Phase::ChunkHeader:
-        return 4 - m_chunkHeaderDone;
+        return m_chunkHeader.wanted();
     case Phase::ChunkPayload:
         return m_chunkLeft;
     case Phase::Done:
@@ -72,12 +66,9 @@ DownloadStreamReader::Step DownloadStreamReader::push(const char *data, int size
         return step;
     }
     case Phase::ChunkHeader: {
-        std::memcpy(m_chunkHeader + m_chunkHeaderDone, data, size_t(size));
-        m_chunkHeaderDone += size;
-        if (m_chunkHeaderDone < 4)
+        if (!m_chunkHeader.push(data, size))
             return step;
-        m_chunkHeaderDone = 0;
-        const qint32 length = qFromLittleEndian<qint32>(m_chunkHeader);
+        const qint32 length = m_chunkHeader.length();
         if (length < 0 || length > kMaxChunk)
             return fail("bad chunk length");
         if (m_received + quint64(length) > m_total)

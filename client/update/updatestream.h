@@ -17,7 +17,7 @@
 //   ( [len >= 0] [len installer bytes] )*   ... sum of len == total
 #pragma once
 
-#include <network/messageframe.h>
+#include <network/framereader.h>
 
 #include <QtGlobal>
 
@@ -25,15 +25,14 @@ namespace Velmorant {
 
 class UpdateCheckAnswerReader {
 public:
-    int wanted() const { return m_done ? 0 : m_inAnswer ? 1 : 4 - m_headerDone; }
+    int wanted() const { return m_done ? 0 : m_inAnswer ? 1 : m_header.wanted(); }
     // Takes size bytes, at most wanted(); true once the answer byte is in.
     bool push(const char *data, int size);
     bool answered() const { return m_done; }
     quint8 answer() const { return m_answer; }
 
 private:
-    char m_header[4] = {};
-    int m_headerDone = 0;
+    Kiv::Network::FrameHeader m_header;
     bool m_inAnswer = false;
     bool m_done = false;
     quint8 m_answer = 0;
@@ -68,8 +67,7 @@ private:
 
     Phase m_phase = Phase::SizeHeader;
     Kiv::Network::FrameDecoder m_sizeHeader{kMaxHeaderFrame};
-    char m_chunkHeader[4] = {};
-    int m_chunkHeaderDone = 0;
+    Kiv::Network::FrameHeader m_chunkHeader;
     qint32 m_chunkLeft = 0;
     quint32 m_total = 0;
     quint64 m_received = 0;

@@ -2,7 +2,7 @@
 // A session peer's byte stream through the frame decoder in uneven pieces,
 // and through the message socket's own reader over a device; both must cut
 // the same frames.
-#include <network/messageframe.h>
+#include <network/framereader.h>
 
 #include <QBuffer>
 #include <QList>

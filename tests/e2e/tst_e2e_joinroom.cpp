@@ -67,7 +67,8 @@ private slots:
         m_windowId = m_client.windowOfSize({500, 252}, 15000);
         QVERIFY(!m_windowId.isEmpty());
         QVERIFY(E2e::xdotool({"windowfocus", "--sync", m_windowId}));
-        QTest::qWait(1800); // the splash fades out before the code box takes keys
+        // The code box takes keys once the splash has faded.
+        QVERIFY(!m_client.waitForLog({"splash screen gone"}, 15000).isEmpty());
         screenshot("1-start");
     }
 

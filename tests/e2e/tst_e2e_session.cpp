@@ -71,10 +71,10 @@ class TestSession : public QObject {
     QString windowOfSize(const QSize &size, int timeoutMs = 5000) { return m_client.windowOfSize(size, timeoutMs); }
     void xdotool(const QStringList &args) { QVERIFY2(E2e::xdotool(args), qPrintable(args.join(' '))); }
     void click(const QString &window, const QPoint &at) { QVERIFY(E2e::ClientProcess::click(window, at)); }
-    void screenshot(const QString &name, int settleMs = 250)
+    // By default once the windows have repainted; a passing state at once.
+    void screenshot(const QString &name, bool whenStill = true)
     {
-        QTest::qWait(settleMs); // let the window repaint
-        E2e::screenshot(m_artefacts + "/" + name + ".png");
+        E2e::screenshot(m_artefacts + "/" + name + ".png", whenStill);
     }
 
     QJsonObject waitForRecv(const QString &name, int timeoutMs = 5000)
@@ -182,7 +182,8 @@ private slots:
 
         QVERIFY(m_client.start(m_dir.path()));
         QVERIFY(!windowOfSize({500, 252}, 15000).isEmpty());
-        QTest::qWait(1800); // splash
+        // The code box takes keys once the splash has faded.
+        QVERIFY(!waitForLog({"splash screen gone"}, 15000).isEmpty());
     }
 
     void joinSendsGreetingThenIdentity()
@@ -202,7 +203,7 @@ private slots:
         const QString session = windowOfSize({272, 384});
         click(session, Flux);
         QVERIFY(!waitForLog({"stream look flux=starting"}, 3000).isEmpty());
-        screenshot("2-session-starting", 30); // the next tick may already see the stream
+        screenshot("2-session-starting", false); // the next tick may already see the stream
         const QJsonObject size = waitForRecv("ScreenSize");
         QCOMPARE(size.value("body").toObject(),
                  QJsonObject({{"screenPhysicalWidth", 1920}, {"screenPhysicalHeight", 1080}}));
@@ -278,7 +279,7 @@ private slots:
         m_room->command(R"({"cmd":"input","kind":"mouse","pointer":2,"x":0.75,"y":0.25,"action":1,"button":0})");
         QVERIFY(!m_room->waitForEvent("cmd.ok", 3000).isEmpty());
         QVERIFY(!m_room->waitForEvent("cmd.ok", 3000).isEmpty());
-        QTest::qWait(800);
+        QTest::qWait(800); // dropped input leaves nothing to wait for: a time without a move
         QCOMPARE(pointer(), QPoint(5, 1000));
     }
 
@@ -291,15 +292,17 @@ private slots:
         QVERIFY(!m_room->waitForEvent("conn.closed", 5000).isEmpty());
         QVERIFY(!m_room->waitForEvent("conn.closed", 5000).isEmpty());
         QVERIFY(!waitForLog({"stream look flux=stopped"}, 3000).isEmpty());
-        // A status round trip: anything the client sent before it has arrived.
-        QTest::qWait(500);
-        m_room->command(R"({"cmd":"status"})");
-        QVERIFY(!m_room->waitForEvent("status", 3000).isEmpty());
+        // A round trip through the client's ordered session connection: once
+        // its answer is in, anything the client sent before it has arrived.
+        m_room->command(R"({"cmd":"send","type":"RemoteControlQuery"})");
+        QVERIFY(!waitForRecv("RemoteControlMessage").isEmpty());
         const QList<QJsonObject> &events = m_room->events();
-        int recvAfterStop = 0;
-        for (int i = before; i < events.size(); ++i)
-            recvAfterStop += events[i].value("event").toString() == "session.recv";
-        QCOMPARE(recvAfterStop, 0);
+        QStringList recvAfterStop;
+        for (int i = before; i < events.size(); ++i) {
+            if (events[i].value("event").toString() == "session.recv")
+                recvAfterStop << events[i].value("name").toString();
+        }
+        QCOMPARE(recvAfterStop, QStringList{"RemoteControlMessage"});
     }
 
     void disconnectReturnsAndJoinsAgain()
@@ -330,13 +333,15 @@ private slots:
 
         click(session, Upload);
         screenshot("8-send-menu");
+        const QStringList before = m_client.visibleWindows();
         click(session, UploadFiles);
-        QTest::qWait(1000); // the dialog opens with its name field focused
+        // The dialog opens with its name field focused.
+        QVERIFY(!m_client.newWindow(before).isEmpty());
         xdotool({"type", "--delay", "10", file.fileName()});
         xdotool({"key", "Return"});
         QCOMPARE(waitForRecv("FileRequest").value("body").toObject().value("file_name").toString(),
                  QString("rapport.pdf"));
-        screenshot("9-transfer-in-progress", 50);
+        screenshot("9-transfer-in-progress", false);
         const QJsonObject saved = m_room->waitForEvent("file.saved", 60000);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(saved.value("sha256").toString().toLatin1(),
@@ -347,10 +352,11 @@ private slots:
     void roomCaptureIsSavedWhereTheDialogSays()
     {
         const QString session = windowOfSize({272, 384});
+        const QStringList before = m_client.visibleWindows();
         click(session, RoomCapture);
         QVERIFY(!m_room->waitForEvent("session.send", 5000).isEmpty());
-        QTest::qWait(1000); // the save dialog
-        screenshot("10-save-dialog", 0);
+        QVERIFY(!m_client.newWindow(before).isEmpty()); // the save dialog
+        screenshot("10-save-dialog");
         const QString target = m_dir.filePath("salle-capture.png");
         // The proposed name is selected: typing replaces it.
         xdotool({"key", "ctrl+a"});
@@ -375,9 +381,8 @@ private slots:
         QVERIFY(!windowOfSize({500, 252}).isEmpty());
         qInfo() << "code window back after" << clock.elapsed() << "ms";
         QVERIFY(clock.elapsed() < 21000);
-        QTest::qWait(1000);
-        QCOMPARE(m_client.process().state(), QProcess::Running);
         QVERIFY(!waitForLog({"stream look flux=stopped"}, 4000).isEmpty());
+        QCOMPARE(m_client.process().state(), QProcess::Running);
     }
 };
 

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QProcess>
 #include <QSize>
 #include <QStringList>
@@ -30,10 +31,18 @@ inline bool xdotool(const QStringList &pArgs)
     return run(QStringLiteral("xdotool"), pArgs);
 }
 
-// The whole X screen as a PNG.
-inline void screenshot(const QString &pPath)
+// The whole X screen as a PNG. With pWhenStill, once it has stopped
+// changing: two shots alike, or the third when something keeps moving.
+inline void screenshot(const QString &pPath, bool pWhenStill = false)
 {
-    run(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), pPath});
+    QImage previous;
+    for (int shot = 0; shot < (pWhenStill ? 3 : 1); ++shot) {
+        run(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), pPath});
+        const QImage image(pPath);
+        if (!pWhenStill || (!image.isNull() && image == previous))
+            return;
+        previous = image;
+    }
 }
 
 class ClientProcess {
@@ -93,27 +102,55 @@ public:
     // The id of the program's visible window of this size; empty on time-out.
     QString windowOfSize(const QSize &pSize, int pTimeoutMs = 5000)
     {
-        QElapsedTimer clock;
-        clock.start();
-        do {
-            QByteArray ids;
-            run(QStringLiteral("xdotool"),
-                {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                 QString::number(m_process.processId())},
-                &ids);
-            for (const QByteArray &id : ids.split('\n')) {
-                QByteArray geometry;
-                if (id.isEmpty() ||
-                    !run(QStringLiteral("xdotool"),
-                         {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), QString::fromLatin1(id)},
-                         &geometry))
-                    continue;
-                if (geometry.contains("WIDTH=" + QByteArray::number(pSize.width()) + "\n") &&
-                    geometry.contains("HEIGHT=" + QByteArray::number(pSize.height()) + "\n"))
-                    return QString::fromLatin1(id);
-            }
-            QTest::qWait(50);
-        } while (clock.elapsed() < pTimeoutMs);
+        QString found;
+        return QTest::qWaitFor([&] { return !(found = visibleWindowOfSize(pSize)).isEmpty(); }, pTimeoutMs) ? found
+                                                                                                            : QString();
+    }
+
+    // The ids of the program's visible windows.
+    QStringList visibleWindows()
+    {
+        QByteArray ids;
+        run(QStringLiteral("xdotool"),
+            {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+             QString::number(m_process.processId())},
+            &ids);
+        return QString::fromLatin1(ids).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+    // A visible window of the program's that is not among pKnown, focused
+    // (a dialog that has just opened); empty on time-out.
+    QString newWindow(const QStringList &pKnown, int pTimeoutMs = 5000)
+    {
+        QString found;
+        const bool appeared = QTest::qWaitFor(
+            [&] {
+                for (const QString &id : visibleWindows()) {
+                    if (!pKnown.contains(id))
+                        found = id;
+                }
+                return !found.isEmpty();
+            },
+            pTimeoutMs);
+        return appeared && xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), found}) ? found
+                                                                                                     : QString();
+    }
+
+    // One look for the program's visible window of this size.
+    QString visibleWindowOfSize(const QSize &pSize)
+    {
+        for (const QString &window : visibleWindows()) {
+            const QByteArray id = window.toLatin1();
+            QByteArray geometry;
+            if (id.isEmpty() ||
+                !run(QStringLiteral("xdotool"),
+                     {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), QString::fromLatin1(id)},
+                     &geometry))
+                continue;
+            if (geometry.contains("WIDTH=" + QByteArray::number(pSize.width()) + "\n") &&
+                geometry.contains("HEIGHT=" + QByteArray::number(pSize.height()) + "\n"))
+                return QString::fromLatin1(id);
+        }
         return {};
     }
 

@@ -1,31 +1,23 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// Runs the room emulator for a test: starts it on system-chosen ports,
-// reads its "ready" event and collects every event line it writes.
+// Runs the room emulator for a test: starts it on loopback with
+// system-chosen ports, reads its "ready" event and collects every event line
+// it writes. The program is $VELMORANT_ROOM_EMULATOR (the tests' CMake sets
+// it).
 #pragma once
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QList>
 #include <QProcess>
-#include <QTest>
+#include <QVector>
+
+#include <functional>
 
 class RoomEmulatorProcess {
 public:
-    // pArguments come after the port options.
-    bool start(const QStringList &pArguments)
-    {
-        const QString program = qEnvironmentVariable("VELMORANT_ROOM_EMULATOR");
-        m_process.setProgram(program);
-        m_process.setArguments(QStringList{"--bind", "127.0.0.1", "--tcp-port", "0", "--udp-port", "0", "--stream-port",
-                                           "0", "--quit-on-eof"} +
-                               pArguments);
-        m_process.setProcessChannelMode(QProcess::SeparateChannels);
-        m_process.setReadChannel(QProcess::StandardOutput);
-        m_process.start();
-        if (!m_process.waitForStarted(5000))
-            return false;
-        return !waitForEvent("ready", 10000).isEmpty();
-    }
+    using Match = std::function<bool(const QJsonObject &)>;
 
     ~RoomEmulatorProcess()
     {
@@ -38,31 +30,79 @@ public:
         m_process.waitForFinished(1000);
     }
 
+    // pArguments come after the address and port options.
+    bool start(const QStringList &pArguments)
+    {
+        m_process.setProgram(qEnvironmentVariable("VELMORANT_ROOM_EMULATOR"));
+        m_process.setArguments(QStringList{"--bind", "127.0.0.1", "--tcp-port", "0", "--udp-port", "0", "--stream-port",
+                                           "0", "--quit-on-eof"} +
+                               pArguments);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.setReadChannel(QProcess::StandardOutput);
+        m_process.start();
+        if (!m_process.waitForStarted(10000))
+            return false;
+        m_ready = waitForEvent("ready", 10000);
+        return !m_ready.isEmpty();
+    }
+
     quint16 tcpPort() const { return quint16(m_ready.value("tcp_port").toInt()); }
     quint16 udpPort() const { return quint16(m_ready.value("udp_port").toInt()); }
+    quint16 streamPort() const { return quint16(m_ready.value("stream_port").toInt()); }
+    QProcess &process() { return m_process; }
 
-    void command(const QByteArray &pJsonLine) { m_process.write(pJsonLine + '\n'); }
+    // One control line (a JSON object) on the emulator's standard input.
+    void command(const QByteArray &pJsonLine)
+    {
+        m_process.write(pJsonLine + '\n');
+        m_process.waitForBytesWritten(5000);
+    }
+    void command(const QJsonObject &pCommand) { command(QJsonDocument(pCommand).toJson(QJsonDocument::Compact)); }
 
-    // The first event of that name not yet returned, waiting up to pTimeoutMs.
-    QJsonObject waitForEvent(const QString &pName, int pTimeoutMs)
+    // The oldest event of that name, not yet taken, that pMatch accepts;
+    // taken by this call. Waits up to pTimeoutMs, running the caller's event
+    // loop meanwhile; empty when none came.
+    QJsonObject waitForEvent(const QString &pName, int pTimeoutMs = 20000, const Match &pMatch = {})
     {
         QElapsedTimer clock;
         clock.start();
-        for (;;) {
+        for (bool last = false;;) {
             readLines();
-            for (int i = m_consumed; i < m_events.size(); ++i) {
-                if (m_events[i].value("event").toString() == pName) {
-                    m_consumed = i + 1;
+            for (int i = 0; i < m_events.size(); ++i) {
+                if (!m_taken[i] && m_events[i].value("event").toString() == pName && (!pMatch || pMatch(m_events[i]))) {
+                    m_taken[i] = true;
                     return m_events[i];
                 }
             }
-            if (clock.elapsed() > pTimeoutMs || m_process.state() == QProcess::NotRunning)
+            if (last)
                 return {};
-            m_process.waitForReadyRead(50);
+            // One more look at what is left once time is up or the process is gone.
+            last = clock.elapsed() > pTimeoutMs || m_process.state() == QProcess::NotRunning;
+            if (!last)
+                m_process.waitForReadyRead(50);
             QCoreApplication::processEvents();
         }
     }
+    QJsonObject waitForEvent(const QString &pName, const Match &pMatch, int pTimeoutMs = 20000)
+    {
+        return waitForEvent(pName, pTimeoutMs, pMatch);
+    }
 
+    // Every event of that name seen so far and not yet taken; takes them.
+    QList<QJsonObject> take(const QString &pName)
+    {
+        readLines();
+        QList<QJsonObject> out;
+        for (int i = 0; i < m_events.size(); ++i) {
+            if (!m_taken[i] && m_events[i].value("event").toString() == pName) {
+                m_taken[i] = true;
+                out << m_events[i];
+            }
+        }
+        return out;
+    }
+
+    // Every event seen so far, taken or not, in order.
     const QList<QJsonObject> &events()
     {
         readLines();
@@ -73,15 +113,19 @@ private:
     void readLines()
     {
         while (m_process.canReadLine()) {
-            const QJsonObject event = QJsonDocument::fromJson(m_process.readLine()).object();
-            if (event.value("event").toString() == "ready")
-                m_ready = event;
-            m_events << event;
+            const QByteArray line = m_process.readLine();
+            const QJsonDocument document = QJsonDocument::fromJson(line);
+            if (!document.isObject()) {
+                qWarning("not an event line: %s", line.constData());
+                continue;
+            }
+            m_events << document.object();
+            m_taken << false;
         }
     }
 
     QProcess m_process;
     QJsonObject m_ready;
     QList<QJsonObject> m_events;
-    int m_consumed = 0;
+    QVector<bool> m_taken;
 };

@@ -8,8 +8,8 @@ root=$1
 cd "$root" || exit 2
 status=0
 # Headers named *_linux.h serve only the Linux backends.
-seam_headers=(client/platform/platform.h)
-for h in streaming/platform/*.h; do
+seam_headers=()
+for h in client/platform/*.h streaming/platform/*.h; do
   case "$h" in *_linux.h) ;; *) seam_headers+=("$h") ;; esac
 done
 sources=$(git ls-files -co --exclude-standard -- '*.cpp' '*.h' '*.hpp' '*.cc' 2>/dev/null ||

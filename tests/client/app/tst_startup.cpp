@@ -18,18 +18,13 @@ QString clientProgram()
 
 bool waitForServer(int timeoutMs)
 {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < timeoutMs) {
-        QLocalSocket probe;
-        probe.connectToServer(kName);
-        if (probe.waitForConnected(100)) {
-            probe.abort();
-            return true;
-        }
-        QTest::qWait(50);
-    }
-    return false;
+    return QTest::qWaitFor(
+        [] {
+            QLocalSocket probe;
+            probe.connectToServer(kName);
+            return probe.waitForConnected(100);
+        },
+        timeoutMs);
 }
 
 void stop(QProcess &p)

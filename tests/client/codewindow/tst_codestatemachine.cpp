@@ -340,7 +340,7 @@ private slots:
 
         m_machine->requestStop();
         m_updater->release.release();
-        m_machine->wait();
+        m_machine->waitForStop();
         QCoreApplication::processEvents();
         QVERIFY(!m_machine->updateViews().apply);
         m_machine->poll(); // no new check once stopping

@@ -13,6 +13,8 @@
 #include <QUdpSocket>
 #include <QtTest>
 
+#include <atomic>
+#include <functional>
 #include <memory>
 
 using namespace Kiv::Network;
@@ -146,7 +148,7 @@ private slots:
 private:
     // A finder with unicast discovery towards one configured loopback server
     // whose TCP port refuses, sending to the fake's UDP port.
-    std::unique_ptr<ServerFinder> makeFinder(quint16 udpPort, quint16 tcpPort);
+    std::unique_ptr<ServerFinder> makeFinder(quint16 udpPort, quint16 tcpPort, std::function<QDateTime()> clock = {});
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<Watcher> m_watcher;
@@ -169,7 +171,8 @@ void TstServerFinder::cleanup()
     m_dir.reset();
 }
 
-std::unique_ptr<ServerFinder> TstServerFinder::makeFinder(quint16 udpPort, quint16 tcpPort)
+std::unique_ptr<ServerFinder> TstServerFinder::makeFinder(quint16 udpPort, quint16 tcpPort,
+                                                          std::function<QDateTime()> clock)
 {
     QFile f(m_dir->filePath("network.json"));
     f.open(QIODevice::WriteOnly);
@@ -182,6 +185,7 @@ std::unique_ptr<ServerFinder> TstServerFinder::makeFinder(quint16 udpPort, quint
     Watcher *watcher = m_watcher.get();
     finder->setListChangedCallback(
         [watcher](ServerFinder *) { QMetaObject::invokeMethod(watcher, "listChanged", Qt::QueuedConnection); });
+    finder->setClock(std::move(clock));
     finder->start();
     return finder;
 }
@@ -388,10 +392,21 @@ void TstServerFinder::pausedSendsNothingExpiresNothing()
     udp.reply = [&](const QByteArray &, int) {
         return answering ? QList<QByteArray>{answer("srv", "n", "AB3DE", refused)} : QList<QByteArray>();
     };
-    auto finder = makeFinder(udp.port(), refused);
+    // The finder's time of day runs ahead of the real one by what the test
+    // adds, so a pause can last seconds without the test waiting for them.
+    std::atomic<qint64> aheadMs{0};
+    auto finder = makeFinder(udp.port(), refused,
+                             [&aheadMs] { return QDateTime::currentDateTimeUtc().addMSecs(aheadMs.load()); });
+    // A pass that began before the pause may still end; the one after it
+    // is a paused one.
+    const auto pausedPasses = [&finder](quint64 count) {
+        const quint64 target = finder->passCount() + 1 + count;
+        return QTest::qWaitFor([&] { return finder->passCount() >= target; }, 5000);
+    };
     finder->setPaused(true);
     finder->setCode("AB3DE");
-    QTest::qWait(1000);
+    // A running finder sends its requests in its first pass with a code.
+    QVERIFY(pausedPasses(3));
     QCOMPARE(udp.requests.size(), 0);
 
     finder->setPaused(false);
@@ -399,7 +414,10 @@ void TstServerFinder::pausedSendsNothingExpiresNothing()
     QTRY_COMPARE_WITH_TIMEOUT(udp.requests.size(), 4, 10000);
     answering = false;
     finder->setPaused(true);
-    QTest::qWait(3500);
+    QVERIFY(pausedPasses(1));
+    // Past the 2 s after which a silent server is dropped.
+    aheadMs += 3500;
+    QVERIFY(pausedPasses(3));
     QCOMPARE(finder->getServers().size(), 1);
     QCOMPARE(udp.requests.size(), 4);
 

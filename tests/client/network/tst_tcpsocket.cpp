@@ -3,7 +3,7 @@
 // the peer's side are written and read byte by byte from the layout.
 #include "fakecodetestserver.h"
 
-#include <network/messageframe.h>
+#include <network/framereader.h>
 #include <network/tcpsocket.h>
 
 #include <QElapsedTimer>
@@ -142,6 +142,7 @@ private slots:
     void keepAliveWhenIdle();
     void queuedMessagesGoFirstAndSurviveAConnection();
     void failedConnection();
+    void stopEndsOnce_data();
     void stopEndsOnce();
     void peerCloses();
     void lengthAboveTheBound_data();
@@ -164,7 +165,7 @@ void TstTcpSocket::frameEncoding()
 
 void TstTcpSocket::received_data()
 {
-    // Writes by the peer (with a pause between them) and the messages the
+    // Writes by the peer (each sent before the next) and the messages the
     // owner must see. Every script ends with the message "end".
     QTest::addColumn<QList<QByteArray>>("writes");
     QTest::addColumn<QList<QByteArray>>("expected");
@@ -195,8 +196,10 @@ void TstTcpSocket::received()
     QTRY_COMPARE_WITH_TIMEOUT(peer.connections.size(), 1, 10000);
     QTRY_VERIFY(recorder.events().contains("connected"));
     for (const QByteArray &w : writes) {
+        // Each write leaves the peer before the next, so the socket meets
+        // the pieces apart.
         peer.last().socket->write(w);
-        QTest::qWait(50);
+        QTRY_COMPARE(peer.last().socket->bytesToWrite(), qint64(0));
     }
     peer.last().socket->write(frame("end"));
     QTRY_VERIFY_WITH_TIMEOUT(!recorder.messages().isEmpty() && recorder.messages().last() == "end", 10000);
@@ -205,7 +208,7 @@ void TstTcpSocket::received()
     QCOMPARE(got, expected);
     QVERIFY(socket.isConnected());
     QCOMPARE(QString::fromStdString(socket.peerAddress()), QString("127.0.0.1"));
-    socket.stop();
+    socket.requestStop();
     QTRY_COMPARE_WITH_TIMEOUT(recorder.events(), (QStringList{"connected", "stopped"}), 10000);
 }
 
@@ -247,7 +250,7 @@ void TstTcpSocket::queuedMessagesGoFirstAndSurviveAConnection()
     QTRY_COMPARE_WITH_TIMEOUT(peer.connections.size(), 1, 10000);
     QTRY_VERIFY_WITH_TIMEOUT(peer.last().frames.size() >= 2, 10000);
     QCOMPARE(peer.last().frames.mid(0, 2), (QList<QByteArray>{"first", "second"}));
-    socket.stop();
+    socket.requestStop();
     QTRY_COMPARE_WITH_TIMEOUT(recorder.events(), (QStringList{"connected", "stopped"}), 10000);
     QTRY_VERIFY(!socket.isRunning());
 
@@ -277,8 +280,18 @@ void TstTcpSocket::failedConnection()
     QVERIFY(recorder.messages().isEmpty());
 }
 
+void TstTcpSocket::stopEndsOnce_data()
+{
+    // requestStop() returns at once; stop() also waits, so when it returns
+    // the thread has ended and the last callback has run.
+    QTest::addColumn<bool>("waits");
+    QTest::newRow("requestStop twice") << false;
+    QTest::newRow("stop twice") << true;
+}
+
 void TstTcpSocket::stopEndsOnce()
 {
+    QFETCH(bool, waits);
     FakePeer peer;
     Recorder recorder;
     TcpSocket socket;
@@ -286,8 +299,16 @@ void TstTcpSocket::stopEndsOnce()
     socket.connectToServer(QHostAddress::LocalHost, peer.port());
     QTRY_VERIFY_WITH_TIMEOUT(socket.isConnected(), 10000);
     QTRY_COMPARE_WITH_TIMEOUT(peer.connections.size(), 1, 10000);
-    socket.stop();
-    socket.stop();
+    if (waits) {
+        socket.stop();
+        QVERIFY(socket.isFinished());
+        QCOMPARE(recorder.events(), (QStringList{"connected", "stopped"}));
+        socket.stop();
+        QVERIFY(socket.waitForStop(0));
+    } else {
+        socket.requestStop();
+        socket.requestStop();
+    }
     QTRY_VERIFY_WITH_TIMEOUT(peer.last().disconnected, 10000);
     QTRY_VERIFY(socket.isFinished());
     QCOMPARE(recorder.events(), (QStringList{"connected", "stopped"}));
@@ -340,15 +361,17 @@ void TstTcpSocket::stopWhileAFrameStalls()
     socket.connectToServer(QHostAddress::LocalHost, peer.port());
     QTRY_COMPARE_WITH_TIMEOUT(peer.connections.size(), 1, 10000);
     // A frame announced at 100 bytes of which 10 come; the socket waits
-    // inside the frame, yet still answers stop at once.
-    peer.last().socket->write(frame("", 100) + QByteArray(10, 'p'));
-    QTest::qWait(300);
+    // inside the frame, yet still answers stop at once. The whole frame
+    // before them arrives in the same write: once it is delivered, the
+    // socket is reading the partial one.
+    peer.last().socket->write(frame("in") + frame("", 100) + QByteArray(10, 'p'));
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.messages(), QList<QByteArray>{"in"}, 10000);
     QElapsedTimer timer;
     timer.start();
-    socket.stop();
+    socket.requestStop();
     QTRY_COMPARE_WITH_TIMEOUT(recorder.events(), (QStringList{"connected", "stopped"}), 10000);
     QVERIFY2(timer.elapsed() < 1500, qPrintable(QString::number(timer.elapsed())));
-    QVERIFY(recorder.messages().isEmpty());
+    QCOMPARE(recorder.messages(), QList<QByteArray>{"in"});
 }
 
 void TstTcpSocket::connectWhileRunningIgnored()

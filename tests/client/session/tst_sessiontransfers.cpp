@@ -38,8 +38,11 @@ public:
     QStringList proposedNames;
     QStringList filters;
     QStringList boxes;
+    // How far this window's clock runs ahead of the real one.
+    qint64 aheadMs = 0;
 
 protected:
+    QDateTime now() const override { return QDateTime::currentDateTime().addMSecs(aheadMs); }
     QStringList chooseFilesToSend(const QString &, const QString &pFilter) override
     {
         filters << pFilter;
@@ -278,7 +281,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&backdrop));
         m_window->move(100, 100);
         m_window->raise();
-        QTest::qWait(200);
+        QTRY_COMPARE(m_window->pos(), QPoint(100, 100));
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
         m_window->stlButtonUploadCaptureClicked();
         QVERIFY(m_window->isHidden());
         const QJsonObject request = waitFor("session.recv", "FileRequest");
@@ -301,8 +305,7 @@ private slots:
         joinRoom({"--allowed-ext", "pdf", "--no-answer", "FileRequest"});
         QStringList requested;
         for (int i = 0; i < 3; ++i) {
-            if (i > 0)
-                QTest::qWait(1100); // captures are named by the second
+            m_window->aheadMs += 1100; // captures are named by the second
             m_window->stlButtonUploadCaptureClicked();
             QTRY_VERIFY(m_window->isVisible());
             QTRY_COMPARE(m_window->transferQueues().queue(SendFileType::Capture).size(), qMin(i + 1, 2));
@@ -344,10 +347,13 @@ private slots:
     void captureAskedAsTheSessionEndsIsDropped()
     {
         QVERIFY(m_window->isVisible());
+        auto *delay = m_window->findChild<QTimer *>("captureDelay");
+        QVERIFY(delay);
         m_window->stlButtonUploadCaptureClicked();
+        QVERIFY(delay->isActive());
         m_window->stlButtonDisconnectClicked();
         QTRY_VERIFY(m_codeWindow->isVisible());
-        QTest::qWait(300); // past the capture's 100 ms delay
+        QTRY_VERIFY(!delay->isActive()); // the grab came and found the session gone
         QVERIFY(m_window->isHidden());
         QVERIFY(m_window->transferQueues().queue(SendFileType::Capture).isEmpty());
     }

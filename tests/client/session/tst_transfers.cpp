@@ -6,13 +6,16 @@
 #include "filetransfer.h"
 #include "sendfiles.h"
 #include "transferqueues.h"
+#include "transferworkers.h"
 
+#include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
 
+#include <atomic>
 #include <future>
 
 using namespace Velmorant::Advanced;
@@ -111,8 +114,10 @@ FileTransferOutcome sendWhileServing(ScriptedRoom &pRoom, const QString &pPath, 
 {
     auto future =
         std::async(std::launch::async, [&] { return sendFile("127.0.0.1", pRoom.port(), 42, pPath, pLimits); });
-    while (future.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
-        QTest::qWait(5);
+    // The room answers from this thread's event loop.
+    while (!QTest::qWaitFor([&] { return future.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; },
+                            60000))
+        qWarning("the transfer still runs");
     return future.get();
 }
 
@@ -202,6 +207,33 @@ private slots:
         QVERIFY(huge.resize(qint64(1) << 31)); // sparse: costs no disk
         huge.close();
         QCOMPARE(sendFile("127.0.0.1", 9, 1, huge.fileName()), FileTransferOutcome::TooLarge);
+    }
+
+    void stopEndsTransfersThatWaitForTheRoom()
+    {
+        // The room takes everything and never answers (the answer limit is
+        // 30 s): the workers' stop ends the transfer within a moment, and a
+        // finished worker is joined by the next start.
+        ScriptedRoom room(ScriptedRoom::Ending::NeverAnswer);
+        const QString path = writeFile(m_dir, "s.bin", 70000);
+        TransferWorkers workers;
+        std::atomic<int> outcome{-1};
+        workers.start([&](const std::atomic<bool> &pStop) {
+            outcome = int(sendFile("127.0.0.1", room.port(), 42, path, {}, &pStop));
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(room.done, 10000);
+        QCOMPARE(workers.running(), 1);
+        QElapsedTimer clock;
+        clock.start();
+        workers.stop();
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(outcome.load(), int(FileTransferOutcome::Stopped));
+        QCOMPARE(workers.running(), 0);
+
+        std::atomic<bool> ran{false};
+        workers.start([&](const std::atomic<bool> &pStop) { ran = !pStop.load(); });
+        QTRY_COMPARE(workers.running(), 0);
+        QVERIFY(ran.load());
     }
 
     void oneRequestAwaitedAcrossBothQueues()

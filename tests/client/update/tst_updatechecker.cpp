@@ -403,7 +403,7 @@ private slots:
         thread.start();
         QVERIFY(ended.wait(10000));
         QCOMPARE(ended.first().first().toString(), UpdateChecker::installerPath());
-        thread.wait();
+        thread.waitForStop();
     }
 
     void downloadStreamLayout_data()

@@ -4,7 +4,7 @@
 // Test helpers for the stream side: H.264 made by FFmpeg's own encoder and a
 // raw-socket sender's handshake and descriptors.
 
-#include "emulatorprocess.h"
+#include "framepeer.h"
 
 #include <QDir>
 #include <QFile>
@@ -30,7 +30,7 @@ inline QList<QByteArray> encode(const QString &source, int frames, QString *erro
 {
     const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
     if (ffmpeg.isEmpty()) {
-        *error = QStringLiteral("ffmpeg not installed");
+        *error = QStringLiteral("ffmpeg not installed; it is a test dependency (scripts/install-deps.sh)");
         return {};
     }
     const QString out = QDir::temp().filePath(QStringLiteral("stream-%1-%2.h264").arg(qHash(source)).arg(zeroLatency));

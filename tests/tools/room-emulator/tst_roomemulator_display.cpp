@@ -2,7 +2,7 @@
 // The room display window of the emulator, on a real X server: what it shows
 // is read back from screenshots of the window, what it sends back from raw
 // stream and session peers.
-#include "emulatorprocess.h"
+#include "framepeer.h"
 #include "streampeer.h"
 
 #include <QCryptographicHash>
@@ -131,10 +131,10 @@ void TestRoomEmulatorDisplay::showsStreamAndSendsInput()
     QString error;
     const QList<QByteArray> units = encode(Quadrants, 3, &error);
     if (units.isEmpty())
-        QSKIP(qPrintable(error));
-    EmulatorProcess emu;
+        QFAIL(qPrintable(error));
+    RoomEmulatorProcess emu;
     QVERIFY(emu.start({"--display", "--display-geometry", "1100x700+0+0", "--room", "QX7RT:Salle bleue"}));
-    const QJsonObject shown = emu.waitFor("display.shown");
+    const QJsonObject shown = emu.waitForEvent("display.shown");
     QVERIFY2(!shown.isEmpty(), "the window was not shown");
     const qint64 window = static_cast<qint64>(shown.value("window").toDouble());
 
@@ -153,7 +153,7 @@ void TestRoomEmulatorDisplay::showsStreamAndSendsInput()
     QVERIFY(openStream(controls, emu.streamPort(), 21, false));
     for (const QByteArray &unit : units)
         video.send(commandOf("FRAME", unit));
-    const QJsonObject placed = emu.waitFor("display.stream");
+    const QJsonObject placed = emu.waitForEvent("display.stream");
     QVERIFY2(!placed.isEmpty(), "the picture was not placed");
     QCOMPARE(placed.value("stream").toInt(), 21);
     QCOMPARE(placed.value("picture_width").toInt(), 320);
@@ -218,9 +218,9 @@ void TestRoomEmulatorDisplay::showsStreamAndSendsInput()
 
     // The sender's cursor is drawn where MOUSEPOS puts it.
     video.send(commandOf("MOUSEPOS", f32(0.75f) + f32(0.25f) + le32(0) + le32(0)));
-    QVERIFY(!emu.waitFor("stream.mousepos").isEmpty());
+    QVERIFY(!emu.waitForEvent("stream.mousepos").isEmpty());
     emu.command({{"cmd", "status"}});
-    QVERIFY(!emu.waitFor("status").isEmpty());
+    QVERIFY(!emu.waitForEvent("status").isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(
         [&] {
             const QImage s = screenshot(window, &error);
@@ -232,7 +232,7 @@ void TestRoomEmulatorDisplay::showsStreamAndSendsInput()
 
     // The stream ends: back to the room code.
     video.send(commandOf("DISCONNECT"));
-    QVERIFY(!emu.waitFor("stream.flush").isEmpty());
+    QVERIFY(!emu.waitForEvent("stream.flush").isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(
         [&] {
             const QImage s = screenshot(window, &error);
@@ -244,9 +244,9 @@ void TestRoomEmulatorDisplay::showsStreamAndSendsInput()
 void TestRoomEmulatorDisplay::notesLinksFilesAndCapture()
 {
     QTemporaryDir dir;
-    EmulatorProcess emu;
+    RoomEmulatorProcess emu;
     QVERIFY(emu.start({"--display", "--display-geometry", "1000x640+0+0"}));
-    const QJsonObject shown = emu.waitFor("display.shown");
+    const QJsonObject shown = emu.waitForEvent("display.shown");
     QVERIFY(!shown.isEmpty());
     const qint64 window = static_cast<qint64>(shown.value("window").toDouble());
     FramePeer session;
@@ -272,7 +272,7 @@ void TestRoomEmulatorDisplay::notesLinksFilesAndCapture()
     QJsonObject lastNote;
     for (const Case &c : cases) {
         session.send(message(14, json({{"note_text", c.noteText}})));
-        const QJsonObject note = emu.waitFor("display.note");
+        const QJsonObject note = emu.waitForEvent("display.note");
         QVERIFY2(!note.isEmpty(), c.noteText);
         QCOMPARE(note.value("color").toString(), QString(c.color));
         QCOMPARE(note.value("tag").toString(), QString(c.tag));
@@ -288,7 +288,7 @@ void TestRoomEmulatorDisplay::notesLinksFilesAndCapture()
     }
 
     session.send(message(15, json({{"url", "https://intranet.example/agenda"}})));
-    QJsonObject item = emu.waitFor("display.item");
+    QJsonObject item = emu.waitForEvent("display.item");
     QCOMPARE(item.value("kind").toString(), QString("link"));
     QCOMPARE(item.value("text").toString(), QString("https://intranet.example/agenda"));
 
@@ -307,7 +307,7 @@ void TestRoomEmulatorDisplay::notesLinksFilesAndCapture()
     transfer.send(le32(1) + le32(static_cast<quint32>(data.size())));
     transfer.send(le32(2) + data.left(100000));
     transfer.send(le32(2) + data.mid(100000));
-    item = emu.waitFor("display.item");
+    item = emu.waitForEvent("display.item");
     QCOMPARE(item.value("kind").toString(), QString("file"));
     QCOMPARE(item.value("text").toString(), QString("Bilan 2026.pdf"));
     QCOMPARE(item.value("size").toInt(), data.size());
@@ -338,17 +338,17 @@ void TestRoomEmulatorDisplay::fullscreen()
     QString error;
     const QList<QByteArray> units = encode(Quadrants, 2, &error);
     if (units.isEmpty())
-        QSKIP(qPrintable(error));
-    EmulatorProcess emu;
+        QFAIL(qPrintable(error));
+    RoomEmulatorProcess emu;
     QVERIFY(
         emu.start({"--display", "--display-geometry", "960x600+0+0", "--allow-fullscreen", allowed ? "yes" : "no"}));
-    QVERIFY(!emu.waitFor("display.shown").isEmpty());
+    QVERIFY(!emu.waitForEvent("display.shown").isEmpty());
     FramePeer session, video;
     QVERIFY(openSession(session, emu.tcpPort()));
     QVERIFY(openStream(video, emu.streamPort(), 3, true));
     for (const QByteArray &unit : units)
         video.send(commandOf("FRAME", unit));
-    const QRect before = rectOf(emu.waitFor("display.stream"));
+    const QRect before = rectOf(emu.waitForEvent("display.stream"));
     QVERIFY(!before.isEmpty());
 
     session.send(message(22));
@@ -356,18 +356,18 @@ void TestRoomEmulatorDisplay::fullscreen()
     QCOMPARE(state.value("isInFullscreen").toBool(), allowed);
     if (allowed) {
         const QJsonObject full =
-            emu.waitFor("display.stream", [](const QJsonObject &e) { return e.value("fullscreen").toBool(); });
+            emu.waitForEvent("display.stream", [](const QJsonObject &e) { return e.value("fullscreen").toBool(); });
         QVERIFY2(!full.isEmpty(), "the stream did not take the window");
         const QRect r = rectOf(full);
         QVERIFY2(r.width() == 960 || r.height() == 600, qPrintable(QString("%1x%2").arg(r.width()).arg(r.height())));
         QVERIFY(r.width() > before.width());
         session.send(message(23));
         const QJsonObject back =
-            emu.waitFor("display.stream", [](const QJsonObject &e) { return !e.value("fullscreen").toBool(); });
+            emu.waitForEvent("display.stream", [](const QJsonObject &e) { return !e.value("fullscreen").toBool(); });
         QCOMPARE(rectOf(back), before);
         const auto layout = [&emu](bool on) {
-            return !emu.waitFor("display.fullscreen",
-                                [on](const QJsonObject &e) { return e.value("on").toBool() == on; })
+            return !emu.waitForEvent("display.fullscreen",
+                                     [on](const QJsonObject &e) { return e.value("on").toBool() == on; })
                         .isEmpty();
         };
         QVERIFY(layout(true));
@@ -382,7 +382,7 @@ void TestRoomEmulatorDisplay::fullscreen()
         // The answer went out before any change would have: once a later
         // command is answered, no change can still be on its way.
         emu.command({{"cmd", "status"}});
-        QVERIFY(!emu.waitFor("status").isEmpty());
+        QVERIFY(!emu.waitForEvent("status").isEmpty());
         QVERIFY(emu.take("display.fullscreen").isEmpty());
     }
 }
@@ -392,10 +392,10 @@ void TestRoomEmulatorDisplay::hostileInputKeepsWindowAlive()
     QString error;
     const QList<QByteArray> units = encode(Quadrants, 2, &error);
     if (units.isEmpty())
-        QSKIP(qPrintable(error));
-    EmulatorProcess emu;
+        QFAIL(qPrintable(error));
+    RoomEmulatorProcess emu;
     QVERIFY(emu.start({"--display", "--display-geometry", "900x600+0+0"}));
-    QVERIFY(!emu.waitFor("display.shown").isEmpty());
+    QVERIFY(!emu.waitForEvent("display.shown").isEmpty());
     FramePeer session;
     QVERIFY(openSession(session, emu.tcpPort()));
 
@@ -404,15 +404,15 @@ void TestRoomEmulatorDisplay::hostileInputKeepsWindowAlive()
     QByteArray huge = "#color=8\n#tag=2\n" + QByteArray(1 << 20, 'x');
     huge[5000] = '\x01';
     session.send(message(14, json({{"note_text", QString::fromLatin1(huge)}})));
-    QJsonObject note = emu.waitFor("display.note");
+    QJsonObject note = emu.waitForEvent("display.note");
     QCOMPARE(note.value("color").toString(), QString("ORANGE"));
     QVERIFY(note.value("text").toString().size() <= 401);
     session.send(message(14, json({{"note_text", "#color=99\n#tag=42\nodd codes"}})));
-    note = emu.waitFor("display.note");
+    note = emu.waitForEvent("display.note");
     QCOMPARE(note.value("color").toString(), QString("YELLOW"));
     QCOMPARE(note.value("tag").toString(), QString());
     session.send(message(14, json({{"note_text", 12}})));
-    QVERIFY(!emu.waitFor("display.note").isEmpty());
+    QVERIFY(!emu.waitForEvent("display.note").isEmpty());
     session.send(message(15, QByteArray("{\"url\": \"\x01\x02\x03\"}")));
     session.send(message(17, json({{"userName", QString(5000, QChar(0x263a))}})));
 
@@ -423,17 +423,18 @@ void TestRoomEmulatorDisplay::hostileInputKeepsWindowAlive()
     video.send(commandOf("MOUSEPOS", f32(-1e30f) + f32(2.0f) + le32(0) + le32(0)));
     for (const QByteArray &unit : units)
         video.send(commandOf("FRAME", unit));
-    QVERIFY(!emu.waitFor("display.stream").isEmpty());
+    QVERIFY(!emu.waitForEvent("display.stream").isEmpty());
     const QList<QByteArray> small = encode("testsrc=size=64x48:rate=25", 2, &error);
     QVERIFY2(!small.isEmpty(), qPrintable(error));
     for (const QByteArray &unit : small)
         video.send(commandOf("FRAME", unit));
-    QVERIFY(!emu.waitFor("display.stream", [](const QJsonObject &e) { return e.value("picture_width").toInt() == 64; })
-                 .isEmpty());
+    QVERIFY(
+        !emu.waitForEvent("display.stream", [](const QJsonObject &e) { return e.value("picture_width").toInt() == 64; })
+             .isEmpty());
 
     // Still answering, on the same process.
     emu.command({{"cmd", "status"}});
-    QVERIFY(!emu.waitFor("status").isEmpty());
+    QVERIFY(!emu.waitForEvent("status").isEmpty());
     QCOMPARE(emu.process().state(), QProcess::Running);
 }
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The emulator's discovery, code test, update, session and file transfer
 // exchanges, driven by raw-socket peers written from the byte layouts.
-#include "emulatorprocess.h"
+#include "framepeer.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -90,13 +90,13 @@ void TestRoomEmulatorExchanges::discovery()
 {
     QFETCH(QByteArray, request);
     QFETCH(bool, answered);
-    EmulatorProcess emu;
+    RoomEmulatorProcess emu;
     QVERIFY(emu.start({"--room", "ABCDE:Salle A:3:10:2:id-a", "--room", "XY123:Grande salle: vue:-1:0:7:id-b"}));
     QUdpSocket udp;
     QVERIFY(udp.bind(QHostAddress(QHostAddress::LocalHost), 0));
     udp.writeDatagram(request, QHostAddress::LocalHost, emu.udpPort());
     if (!answered) {
-        QVERIFY(!emu.waitFor("discovery.ignored").isEmpty());
+        QVERIFY(!emu.waitForEvent("discovery.ignored").isEmpty());
         QVERIFY(!udp.hasPendingDatagrams());
         return;
     }
@@ -126,7 +126,7 @@ void TestRoomEmulatorExchanges::codeTest()
 {
     QFETCH(QString, code);
     QFETCH(bool, valid);
-    EmulatorProcess emu;
+    RoomEmulatorProcess emu;
     QVERIFY(emu.start({"--room", "ABCDE:Salle A:3:10:2:id-a", "--room", "XY123:Salle B:4:5:2:id-b"}));
     FramePeer peer;
     QVERIFY(peer.connectTo(emu.tcpPort()));
@@ -157,14 +157,14 @@ void TestRoomEmulatorExchanges::updateCheck()
 {
     QFETCH(QString, option);
     QFETCH(int, answer);
-    EmulatorProcess emu;
+    RoomEmulatorProcess emu;
     QVERIFY(emu.start({"--update-answer", option}));
     FramePeer peer;
     QVERIFY(peer.connectTo(emu.tcpPort()));
     peer.send(R"({ "connection_type" : "CLIENT_UPDATE", "connection_protocol" : 1, "action" : "check",
                   "applicationName" : "VELM_CLIENT", "applicationVersion" : "25.12.1", "protocolVersion" : "1.2",
                   "platformName" : "linux" })");
-    const QJsonObject check = emu.waitFor("update.check");
+    const QJsonObject check = emu.waitForEvent("update.check");
     QCOMPARE(check.value("request").toObject().value("applicationVersion").toString(), QString("25.12.1"));
     if (answer < 0) {
         QVERIFY(check.value("answer").isNull());
@@ -189,7 +189,7 @@ void TestRoomEmulatorExchanges::updateDownload()
     f.write(installer);
     f.close();
 
-    EmulatorProcess emu;
+    RoomEmulatorProcess emu;
     QVERIFY(emu.start({"--installer", path}));
     FramePeer peer;
     QVERIFY(peer.connectTo(emu.tcpPort()));
@@ -205,7 +205,7 @@ void TestRoomEmulatorExchanges::updateDownload()
         sizes.append(chunk.size());
         received += chunk;
         // The next chunk must wait for the acknowledgement.
-        QVERIFY(!emu.waitFor(
+        QVERIFY(!emu.waitForEvent(
                         "update.chunk",
                         [&](const QJsonObject &e) { return e.value("offset").toInt() == received.size(); }, 300)
                      .size());
@@ -213,7 +213,7 @@ void TestRoomEmulatorExchanges::updateDownload()
     }
     QCOMPARE(sizes, (QList<int>{50000, 50000, 20000}));
     QCOMPARE(received, installer);
-    QCOMPARE(emu.waitFor("update.done").value("acks").toInt(), 3);
+    QCOMPARE(emu.waitForEvent("update.done").value("acks").toInt(), 3);
 }
 
 void TestRoomEmulatorExchanges::sessionOpening_data()
@@ -229,7 +229,7 @@ void TestRoomEmulatorExchanges::sessionOpening()
 {
     QFETCH(QStringList, args);
     QFETCH(QJsonValue, version);
-    EmulatorProcess emu;
+    RoomEmulatorProcess emu;
     QVERIFY(emu.start(args + QStringList{"--keepalive-ms", "200", "--device-name", "Salle 12", "--allow-capture", "no",
                                          "--allowed-ext", "pdf,png"}));
     FramePeer peer;
@@ -248,18 +248,18 @@ void TestRoomEmulatorExchanges::sessionOpening()
     QCOMPARE(jsonBodyOf(extensions).toArray(), (QJsonArray{"pdf", "png"}));
     // Keep-alives follow.
     QCOMPARE(peer.readFrame(false), QByteArray(""));
-    QVERIFY(emu.waitFor("session.greeting").value("exact").toBool());
+    QVERIFY(emu.waitForEvent("session.greeting").value("exact").toBool());
 }
 
 void TestRoomEmulatorExchanges::sessionAnswers()
 {
-    EmulatorProcess emu;
+    RoomEmulatorProcess emu;
     QVERIFY(emu.start({"--stream-ip", "10.1.2.3", "--first-transfer-id", "41", "--capture-answer", "refused"}));
     FramePeer peer;
     QVERIFY(openSession(peer, emu.tcpPort()));
 
     peer.send(message(2, R"({"computerName":"pc","userName":"Ana"})"));
-    QCOMPARE(emu.waitFor("session.recv", [](const QJsonObject &e) { return e.value("name") == "Identity"; })
+    QCOMPARE(emu.waitForEvent("session.recv", [](const QJsonObject &e) { return e.value("name") == "Identity"; })
                  .value("body")
                  .toObject()
                  .value("userName")
@@ -283,7 +283,7 @@ void TestRoomEmulatorExchanges::sessionAnswers()
     QCOMPARE(fs.value("isInFullscreen"), QJsonValue(true));
     QCOMPARE(fs.value("allowFullscreen"), QJsonValue(true));
     peer.send(message(25, R"({"screenPhysicalWidth":1920,"screenPhysicalHeight":1080})"));
-    QCOMPARE(emu.waitFor("session.recv", [](const QJsonObject &e) { return e.value("name") == "ScreenSize"; })
+    QCOMPARE(emu.waitForEvent("session.recv", [](const QJsonObject &e) { return e.value("name") == "ScreenSize"; })
                  .value("body")
                  .toObject()
                  .value("screenPhysicalWidth")
@@ -319,7 +319,7 @@ void TestRoomEmulatorExchanges::fileTransfer()
     QFETCH(int, size);
     QTemporaryDir dir;
     const QString saveDir = dir.filePath("inbox/sub");
-    EmulatorProcess emu;
+    RoomEmulatorProcess emu;
     QVERIFY(emu.start({"--save-dir", saveDir}));
     FramePeer session;
     QVERIFY(openSession(session, emu.tcpPort()));
@@ -344,7 +344,7 @@ void TestRoomEmulatorExchanges::fileTransfer()
     } while (sent < size);
     QVERIFY(!transfer.readFrame().isEmpty());
 
-    const QJsonObject event = emu.waitFor("file.saved");
+    const QJsonObject event = emu.waitForEvent("file.saved");
     QFETCH(QString, saved);
     const QString expected =
         QDir(saveDir).filePath(saved == "transfer-1" ? QStringLiteral("transfer-%1").arg(id) : saved);
@@ -359,13 +359,13 @@ void TestRoomEmulatorExchanges::fileTransfer()
 
 void TestRoomEmulatorExchanges::fileTransferUnknownId()
 {
-    EmulatorProcess emu;
+    RoomEmulatorProcess emu;
     QVERIFY(emu.start({}));
     FramePeer transfer;
     QVERIFY(transfer.connectTo(emu.tcpPort()));
     transfer.send("{ \"connection_type\" : \"FILE_TRANSFER\", \"transfer_id\" : 99 }");
     QVERIFY(transfer.waitClosed());
-    QVERIFY(!emu.waitFor("conn.malformed").isEmpty());
+    QVERIFY(!emu.waitForEvent("conn.malformed").isEmpty());
 }
 
 void TestRoomEmulatorExchanges::malformedInput_data()
@@ -385,7 +385,7 @@ void TestRoomEmulatorExchanges::malformedInput()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(bool, inSession);
-    EmulatorProcess emu;
+    RoomEmulatorProcess emu;
     QVERIFY(emu.start({}));
     FramePeer peer;
     if (inSession)
@@ -394,7 +394,7 @@ void TestRoomEmulatorExchanges::malformedInput()
         QVERIFY(peer.connectTo(emu.tcpPort()));
     peer.sendRaw(bytes);
     QVERIFY(peer.waitClosed());
-    QVERIFY(!emu.waitFor("conn.malformed").isEmpty());
+    QVERIFY(!emu.waitForEvent("conn.malformed").isEmpty());
     // Still serving.
     FramePeer next;
     QVERIFY(openSession(next, emu.tcpPort()));
@@ -403,14 +403,14 @@ void TestRoomEmulatorExchanges::malformedInput()
 void TestRoomEmulatorExchanges::faults()
 {
     {
-        EmulatorProcess emu;
+        RoomEmulatorProcess emu;
         QVERIFY(emu.start({"--fault", "garbage"}));
         FramePeer peer;
         QVERIFY(openSession(peer, emu.tcpPort()));
         QCOMPARE(peer.readFrame(), QByteArray::fromHex("0102"));
     }
     {
-        EmulatorProcess emu;
+        RoomEmulatorProcess emu;
         QVERIFY(emu.start({"--fault", "oversized-frame"}));
         FramePeer peer;
         QVERIFY(openSession(peer, emu.tcpPort()));
@@ -419,7 +419,7 @@ void TestRoomEmulatorExchanges::faults()
         QCOMPARE(readLe32(length, 0), 0x7fffffffu);
     }
     {
-        EmulatorProcess emu;
+        RoomEmulatorProcess emu;
         QVERIFY(emu.start({"--fault", "close-mid-transfer"}));
         FramePeer session;
         QVERIFY(openSession(session, emu.tcpPort()));
@@ -433,16 +433,16 @@ void TestRoomEmulatorExchanges::faults()
         transfer.send(le32(1) + le32(100000));
         transfer.send(le32(2) + QByteArray(50000, 'a'));
         QVERIFY(transfer.waitClosed());
-        QVERIFY(!emu.waitFor("file.aborted").isEmpty());
+        QVERIFY(!emu.waitForEvent("file.aborted").isEmpty());
     }
 }
 
 void TestRoomEmulatorExchanges::commandsAndShutdown()
 {
-    EmulatorProcess emu;
+    RoomEmulatorProcess emu;
     QVERIFY(emu.start({"--room", "ABCDE:Salle A:3:10:2:id-a"}));
     emu.command({{"cmd", "users"}, {"code", "ABCDE"}, {"users", 9}, {"max", 12}});
-    QVERIFY(!emu.waitFor("cmd.ok").isEmpty());
+    QVERIFY(!emu.waitForEvent("cmd.ok").isEmpty());
     QUdpSocket udp;
     QVERIFY(udp.bind(QHostAddress(QHostAddress::LocalHost), 0));
     udp.writeDatagram(discoveryRequest("ABCDE"), QHostAddress::LocalHost, emu.udpPort());
@@ -452,14 +452,14 @@ void TestRoomEmulatorExchanges::commandsAndShutdown()
     QCOMPARE(qint32(readLe32(answer, 284)), 12);
 
     emu.command({{"cmd", "discovery"}, {"on", false}});
-    QVERIFY(!emu.waitFor("cmd.ok").isEmpty());
+    QVERIFY(!emu.waitForEvent("cmd.ok").isEmpty());
     udp.writeDatagram(discoveryRequest("ABCDE"), QHostAddress::LocalHost, emu.udpPort());
-    QCOMPARE(emu.waitFor("discovery.ignored").value("reason").toString(), QString("answering off"));
+    QCOMPARE(emu.waitForEvent("discovery.ignored").value("reason").toString(), QString("answering off"));
 
     emu.command({{"cmd", "no-such-command"}});
-    QVERIFY(!emu.waitFor("cmd.error").isEmpty());
+    QVERIFY(!emu.waitForEvent("cmd.error").isEmpty());
     emu.process().write("not json at all\n");
-    QVERIFY(!emu.waitFor("cmd.error").isEmpty());
+    QVERIFY(!emu.waitForEvent("cmd.error").isEmpty());
 
     FramePeer peer;
     QVERIFY(openSession(peer, emu.tcpPort()));
@@ -468,20 +468,20 @@ void TestRoomEmulatorExchanges::commandsAndShutdown()
     QCOMPARE(emu.process().exitStatus(), QProcess::NormalExit);
     QCOMPARE(emu.process().exitCode(), 0);
     QVERIFY(peer.waitClosed());
-    QVERIFY(!emu.waitFor("exit").isEmpty());
+    QVERIFY(!emu.waitForEvent("exit").isEmpty());
 }
 
 void TestRoomEmulatorExchanges::silentSession()
 {
-    EmulatorProcess emu;
+    RoomEmulatorProcess emu;
     QVERIFY(emu.start({"--fault", "silent"}));
     FramePeer peer;
     QVERIFY(peer.connectTo(emu.tcpPort()));
     peer.send(Greeting);
-    QVERIFY(!emu.waitFor("session.open").isEmpty());
+    QVERIFY(!emu.waitForEvent("session.open").isEmpty());
     // Opening messages would have been logged together with session.open.
     emu.command({{"cmd", "status"}});
-    QCOMPARE(emu.waitFor("status").value("sessions").toArray().size(), 1);
+    QCOMPARE(emu.waitForEvent("status").value("sessions").toArray().size(), 1);
     QVERIFY(emu.take("session.send").isEmpty());
     QCOMPARE(peer.socket().bytesAvailable(), 0);
 }
@@ -489,14 +489,14 @@ void TestRoomEmulatorExchanges::silentSession()
 void TestRoomEmulatorExchanges::requestAnsweredByCommand()
 {
     QTemporaryDir dir;
-    EmulatorProcess emu;
+    RoomEmulatorProcess emu;
     QVERIFY(emu.start({"--no-answer", "FileRequest", "--no-answer", "StreamRequest", "--save-dir", dir.path()}));
     FramePeer session;
     QVERIFY(openSession(session, emu.tcpPort()));
     session.send(message(6, R"({"file_name":"late.txt"})"));
-    QVERIFY(emu.waitFor("session.recv").value("unanswered").toBool());
+    QVERIFY(emu.waitForEvent("session.recv").value("unanswered").toBool());
     session.send(message(3));
-    QVERIFY(emu.waitFor("session.recv").value("unanswered").toBool());
+    QVERIFY(emu.waitForEvent("session.recv").value("unanswered").toBool());
     emu.command({{"cmd", "send"}, {"type", "FileAccepted"}, {"int", 77}});
     QCOMPARE(session.readFrame(), QByteArray::fromHex("070000004d000000"));
     emu.command({{"cmd", "send"}, {"type", "StreamStart"}, {"text", "not json"}});
@@ -509,13 +509,13 @@ void TestRoomEmulatorExchanges::requestAnsweredByCommand()
     transfer.send(le32(1) + le32(3));
     transfer.send(le32(2) + "abc");
     QVERIFY(!transfer.readFrame().isEmpty());
-    QCOMPARE(emu.waitFor("file.saved").value("path").toString(), QDir(dir.path()).filePath("late.txt"));
+    QCOMPARE(emu.waitForEvent("file.saved").value("path").toString(), QDir(dir.path()).filePath("late.txt"));
 }
 
 void TestRoomEmulatorExchanges::helpDocumentsEverything()
 {
     QProcess p;
-    p.start(QStringLiteral(ROOM_EMULATOR_PATH), {"--help"});
+    p.start(qEnvironmentVariable("VELMORANT_ROOM_EMULATOR"), {"--help"});
     QVERIFY(p.waitForFinished(20000));
     QCOMPARE(p.exitCode(), 0);
     const QString help = QString::fromUtf8(p.readAllStandardOutput());
@@ -578,11 +578,11 @@ void TestRoomEmulatorExchanges::helpDocumentsEverything()
     for (const QString &item : documented)
         QVERIFY2(help.contains(item), qPrintable(item));
 
-    p.start(QStringLiteral(ROOM_EMULATOR_PATH), {"--fault", "nonsense"});
+    p.start(qEnvironmentVariable("VELMORANT_ROOM_EMULATOR"), {"--fault", "nonsense"});
     QVERIFY(p.waitForFinished(20000));
     QCOMPARE(p.exitCode(), 2);
     for (const char *geometry : {"10x10", "800x600+1", "wide"}) {
-        p.start(QStringLiteral(ROOM_EMULATOR_PATH), {"--display-geometry", geometry});
+        p.start(qEnvironmentVariable("VELMORANT_ROOM_EMULATOR"), {"--display-geometry", geometry});
         QVERIFY(p.waitForFinished(20000));
         QCOMPARE(p.exitCode(), 2);
     }
@@ -591,7 +591,7 @@ void TestRoomEmulatorExchanges::helpDocumentsEverything()
     env.remove("DISPLAY");
     env.remove("QT_QPA_PLATFORM");
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(ROOM_EMULATOR_PATH), {"--display", "--tcp-port", "0", "--udp-port", "0"});
+    p.start(qEnvironmentVariable("VELMORANT_ROOM_EMULATOR"), {"--display", "--tcp-port", "0", "--udp-port", "0"});
     QVERIFY(p.waitForFinished(20000));
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 2);

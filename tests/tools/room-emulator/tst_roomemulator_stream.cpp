@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The emulator's stream receiver: handshake, descriptors, H.264 frames made
 // by FFmpeg's own encoder, flow control and input commands, from a raw peer.
-#include "emulatorprocess.h"
+#include "framepeer.h"
 #include "streampeer.h"
 
 #include <QImage>
@@ -36,20 +36,20 @@ void TestRoomEmulatorStream::decodesFfmpegStream()
     QString error;
     const QList<QByteArray> units = encode("testsrc=size=320x240:rate=25", 10, &error, zeroLatency);
     if (units.isEmpty())
-        QSKIP(qPrintable(error));
+        QFAIL(qPrintable(error));
     QCOMPARE(units.size(), 10);
 
-    EmulatorProcess emu;
+    RoomEmulatorProcess emu;
     QVERIFY(emu.start({"--return-data"}));
     FramePeer video, controls;
     QVERIFY(openStream(video, emu.streamPort(), 42, true));
     QVERIFY(openStream(controls, emu.streamPort(), 42, false));
-    const QJsonObject handshake = emu.waitFor("stream.handshake");
+    const QJsonObject handshake = emu.waitForEvent("stream.handshake");
     QVERIFY(handshake.value("ok").toBool());
     QCOMPARE(handshake.value("id").toInt(), 42);
     for (const char *role : {"video", "controls"}) {
         const QJsonObject ready =
-            emu.waitFor("stream.ready", [&](const QJsonObject &e) { return e.value("role") == role; });
+            emu.waitForEvent("stream.ready", [&](const QJsonObject &e) { return e.value("role") == role; });
         QVERIFY2(ready.value("order_ok").toBool(), role);
         QCOMPARE(ready.value("stream").toInt(), 42);
     }
@@ -58,7 +58,7 @@ void TestRoomEmulatorStream::decodesFfmpegStream()
         video.send(commandOf("FRAME", unit));
     int pictures = 0;
     for (int i = 0; i < units.size(); ++i) {
-        const QJsonObject frame = emu.waitFor("stream.frame");
+        const QJsonObject frame = emu.waitForEvent("stream.frame");
         QVERIFY2(!frame.isEmpty(), "frame event missing");
         QCOMPARE(frame.value("seq").toInt(), i + 1);
         QCOMPARE(frame.value("size").toInt(), units[i].size());
@@ -76,7 +76,7 @@ void TestRoomEmulatorStream::decodesFfmpegStream()
         QCOMPARE(video.readFrame(), commandOf("RETURNDATA"));
     }
     video.send(commandOf("DISCONNECT"));
-    const QJsonObject flush = emu.waitFor("stream.flush");
+    const QJsonObject flush = emu.waitForEvent("stream.flush");
     QCOMPARE(pictures + flush.value("decoded").toInt(), 10);
     QCOMPARE(flush.value("total_pictures").toInt(), 10);
 }
@@ -87,9 +87,9 @@ void TestRoomEmulatorStream::lumaAndDumps()
     const QList<QByteArray> units =
         encode("color=c=white:size=320x240:rate=25,drawbox=x=160:y=0:w=160:h=240:color=black:t=fill", 3, &error);
     if (units.isEmpty())
-        QSKIP(qPrintable(error));
+        QFAIL(qPrintable(error));
     QTemporaryDir dir;
-    EmulatorProcess emu;
+    RoomEmulatorProcess emu;
     QVERIFY(emu.start({"--luma-grid", "0,80,320,80,2,1", "--luma-block", "0,0,400,10", "--dump-frames", dir.path(),
                        "--dump-every", "2"}));
     FramePeer video;
@@ -98,7 +98,7 @@ void TestRoomEmulatorStream::lumaAndDumps()
         video.send(commandOf("FRAME", unit));
     QStringList dumps;
     for (int i = 0; i < units.size(); ++i) {
-        const QJsonObject frame = emu.waitFor("stream.frame");
+        const QJsonObject frame = emu.waitForEvent("stream.frame");
         const QJsonArray luma = frame.value("luma").toArray();
         QCOMPARE(luma.size(), 3);
         QCOMPARE(luma.at(0).toInt(), -1); // the block leaves the picture
@@ -117,21 +117,21 @@ void TestRoomEmulatorStream::lumaAndDumps()
 
 void TestRoomEmulatorStream::cursorPauseDisconnect()
 {
-    EmulatorProcess emu;
+    RoomEmulatorProcess emu;
     QVERIFY(emu.start({}));
     FramePeer video;
     QVERIFY(openStream(video, emu.streamPort(), 5, true));
     video.send(commandOf("MOUSEPOS", f32(0.25f) + f32(-0.5f) + le32(0x11223344) + le32(0x00000055)));
-    const QJsonObject pos = emu.waitFor("stream.mousepos");
+    const QJsonObject pos = emu.waitForEvent("stream.mousepos");
     QCOMPARE(pos.value("x").toDouble(), 0.25);
     QCOMPARE(pos.value("y").toDouble(), -0.5);
     QCOMPARE(qint64(pos.value("time_ms").toDouble()), (qint64(0x55) << 32) | 0x11223344);
     video.send(commandOf("PAUSE"));
-    QVERIFY(!emu.waitFor("stream.pause").isEmpty());
+    QVERIFY(!emu.waitForEvent("stream.pause").isEmpty());
     video.send(commandOf("NEWTHING", "x"));
-    QCOMPARE(emu.waitFor("stream.unknown").value("size").toInt(), 11);
+    QCOMPARE(emu.waitForEvent("stream.unknown").value("size").toInt(), 11);
     video.send(commandOf("DISCONNECT"));
-    QVERIFY(!emu.waitFor("stream.disconnect").isEmpty());
+    QVERIFY(!emu.waitForEvent("stream.disconnect").isEmpty());
     QVERIFY(video.waitClosed());
 }
 
@@ -139,11 +139,11 @@ void TestRoomEmulatorStream::streamOnMainPort()
 {
     // A receiver that names its main TCP port as the stream endpoint still
     // takes the stream there.
-    EmulatorProcess emu;
+    RoomEmulatorProcess emu;
     QVERIFY(emu.start({}));
     FramePeer video;
     QVERIFY(openStream(video, emu.tcpPort(), 11, true));
-    const QJsonObject ready = emu.waitFor("stream.ready");
+    const QJsonObject ready = emu.waitForEvent("stream.ready");
     QCOMPARE(ready.value("role").toString(), QString("video"));
     QCOMPARE(ready.value("stream").toInt(), 11);
     emu.command({{"cmd", "pending"}, {"frames", 2}});
@@ -153,7 +153,7 @@ void TestRoomEmulatorStream::streamOnMainPort()
 void TestRoomEmulatorStream::faults()
 {
     {
-        EmulatorProcess emu;
+        RoomEmulatorProcess emu;
         QVERIFY(emu.start({"--fault", "garbage"}));
         FramePeer video;
         QVERIFY(openStream(video, emu.streamPort(), 3, true));
@@ -161,7 +161,7 @@ void TestRoomEmulatorStream::faults()
         QCOMPARE(video.readFrame(), commandOf("MOUS_EVENT", QByteArray(3, '\x01')));
     }
     {
-        EmulatorProcess emu;
+        RoomEmulatorProcess emu;
         QVERIFY(emu.start({"--fault", "oversized-frame"}));
         FramePeer video;
         QVERIFY(openStream(video, emu.streamPort(), 3, true));
@@ -200,15 +200,15 @@ void TestRoomEmulatorStream::commands()
     QFETCH(QJsonObject, command);
     QFETCH(bool, onVideo);
     QFETCH(QByteArray, payload);
-    EmulatorProcess emu;
+    RoomEmulatorProcess emu;
     QVERIFY(emu.start({}));
     FramePeer video, controls;
     QVERIFY(openStream(video, emu.streamPort(), 9, true));
     QVERIFY(openStream(controls, emu.streamPort(), 9, false));
-    QVERIFY(!emu.waitFor("stream.ready").isEmpty());
-    QVERIFY(!emu.waitFor("stream.ready").isEmpty());
+    QVERIFY(!emu.waitForEvent("stream.ready").isEmpty());
+    QVERIFY(!emu.waitForEvent("stream.ready").isEmpty());
     emu.command(command);
-    QVERIFY(!emu.waitFor("cmd.ok").isEmpty());
+    QVERIFY(!emu.waitForEvent("cmd.ok").isEmpty());
     QCOMPARE((onVideo ? video : controls).readFrame(), payload);
 }
 
@@ -226,7 +226,7 @@ void TestRoomEmulatorStream::malformed()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(bool, afterHandshake);
-    EmulatorProcess emu;
+    RoomEmulatorProcess emu;
     QVERIFY(emu.start({}));
     FramePeer peer;
     if (afterHandshake)
@@ -235,7 +235,7 @@ void TestRoomEmulatorStream::malformed()
         QVERIFY(peer.connectTo(emu.streamPort()));
     peer.sendRaw(bytes);
     QVERIFY(peer.waitClosed());
-    QVERIFY(!emu.waitFor("conn.malformed").isEmpty());
+    QVERIFY(!emu.waitForEvent("conn.malformed").isEmpty());
     FramePeer next;
     QVERIFY(openStream(next, emu.streamPort(), 2, true));
 }

@@ -27,6 +27,23 @@ QByteArray encodeFrame(const QByteArray &payload);
 // The length stored in a 4-byte header.
 qint32 decodeFrameLength(const char *header);
 
+// Collects one length header from bytes as they arrive; every reader of the
+// client's exchanges takes its headers through this one.
+class FrameHeader {
+public:
+    // Bytes the header still needs.
+    int wanted() const { return kFrameHeaderSize - m_done; }
+    // Takes size bytes, at most wanted(); true when the header is complete.
+    // Then length() holds it and the next push starts the next header.
+    bool push(const char *data, int size);
+    qint32 length() const { return m_length; }
+
+private:
+    char m_bytes[kFrameHeaderSize] = {};
+    int m_done = 0;
+    qint32 m_length = 0;
+};
+
 // Splits a byte stream into frames without touching any device: the socket
 // loops feed it what they read, the fuzz targets feed it anything. It never
 // asks for more than the current header or payload still needs, so a caller
@@ -56,8 +73,7 @@ public:
 
 private:
     qint32 m_maxLength;
-    char m_header[kFrameHeaderSize] = {};
-    int m_headerDone = 0;
+    FrameHeader m_header;
     bool m_inPayload = false;
     bool m_tooLong = false;
     qint32 m_length = 0;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "messageframe.h"
+#include "framereader.h"
 
 #include <QAbstractSocket>
 #include <QIODevice>
@@ -22,13 +22,27 @@ qint32 decodeFrameLength(const char *header)
     return qFromLittleEndian<qint32>(header);
 }
 
+bool FrameHeader::push(const char *data, int size)
+{
+    Q_ASSERT(size >= 0 && size <= wanted());
+    if (size <= 0)
+        return false;
+    std::memcpy(m_bytes + m_done, data, size_t(size));
+    m_done += size;
+    if (m_done < kFrameHeaderSize)
+        return false;
+    m_done = 0;
+    m_length = decodeFrameLength(m_bytes);
+    return true;
+}
+
 int FrameDecoder::wanted() const
 {
     if (m_tooLong)
         return 0;
     if (m_inPayload)
         return m_length - m_payloadDone;
-    return kFrameHeaderSize - m_headerDone;
+    return m_header.wanted();
 }
 
 FrameDecoder::Event FrameDecoder::push(const char *data, int size)
@@ -37,12 +51,9 @@ FrameDecoder::Event FrameDecoder::push(const char *data, int size)
     if (m_tooLong || size <= 0)
         return Event::None;
     if (!m_inPayload) {
-        std::memcpy(m_header + m_headerDone, data, size_t(size));
-        m_headerDone += size;
-        if (m_headerDone < kFrameHeaderSize)
+        if (!m_header.push(data, size))
             return Event::None;
-        m_headerDone = 0;
-        m_length = decodeFrameLength(m_header);
+        m_length = m_header.length();
         if (m_length == 0)
             return Event::KeepAlive;
         if (m_length > m_maxLength) {

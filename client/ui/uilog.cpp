@@ -1,4 +1,4 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "uilogging.h"
+#include "uilog.h"
 
 Q_LOGGING_CATEGORY(lcUi, "velmorant.ui")

@@ -1,19 +1,15 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
-// Test helpers: the emulator as a child process, its JSON-line events, and
-// a blocking raw-socket frame peer written from the byte tables.
+// Test helpers: a blocking raw-socket frame peer written from the byte
+// tables; the emulator process itself is tests/support/roomemulatorprocess.h.
+
+#include "../../support/roomemulatorprocess.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QList>
-#include <QProcess>
 #include <QTcpSocket>
 #include <QTest>
-
-#include <functional>
 
 inline QByteArray le32(quint32 v)
 {
@@ -44,96 +40,6 @@ inline QByteArray commandOf(const char *name, const QByteArray &args = QByteArra
 {
     return QByteArray(name).leftJustified(10, ' ') + args;
 }
-
-class EmulatorProcess {
-public:
-    ~EmulatorProcess()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-
-    bool start(const QStringList &arguments)
-    {
-        QStringList args{QStringLiteral("--tcp-port"),    QStringLiteral("0"),
-                         QStringLiteral("--udp-port"),    QStringLiteral("0"),
-                         QStringLiteral("--stream-port"), QStringLiteral("0")};
-        args += arguments;
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(QStringLiteral(ROOM_EMULATOR_PATH), args);
-        if (!m_process.waitForStarted(10000))
-            return false;
-        m_ready = waitFor(QStringLiteral("ready"));
-        return !m_ready.isEmpty();
-    }
-
-    quint16 tcpPort() const { return static_cast<quint16>(m_ready.value(QStringLiteral("tcp_port")).toInt()); }
-    quint16 udpPort() const { return static_cast<quint16>(m_ready.value(QStringLiteral("udp_port")).toInt()); }
-    quint16 streamPort() const { return static_cast<quint16>(m_ready.value(QStringLiteral("stream_port")).toInt()); }
-    QProcess &process() { return m_process; }
-
-    void command(const QJsonObject &cmd)
-    {
-        m_process.write(QJsonDocument(cmd).toJson(QJsonDocument::Compact) + '\n');
-        m_process.waitForBytesWritten(5000);
-    }
-
-    // Next event (from the start, consumed in order) with this name that
-    // matches; empty after the timeout.
-    QJsonObject waitFor(const QString &name, const std::function<bool(const QJsonObject &)> &match = nullptr,
-                        int timeoutMs = 20000)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        for (bool last = false;;) {
-            for (int i = 0; i < m_events.size(); ++i) {
-                const QJsonObject &e = m_events.at(i);
-                if (e.value(QStringLiteral("event")).toString() == name && (!match || match(e)))
-                    return m_events.takeAt(i);
-            }
-            if (last)
-                return QJsonObject();
-            // One more look at what is left once time is up or the process is gone.
-            last = timer.elapsed() > timeoutMs || m_process.state() == QProcess::NotRunning;
-            if (!last)
-                m_process.waitForReadyRead(50);
-            readLines();
-        }
-    }
-
-    // All events seen so far with this name (consumed).
-    QList<QJsonObject> take(const QString &name)
-    {
-        readLines();
-        QList<QJsonObject> out;
-        for (int i = 0; i < m_events.size();) {
-            if (m_events.at(i).value(QStringLiteral("event")).toString() == name)
-                out.append(m_events.takeAt(i));
-            else
-                ++i;
-        }
-        return out;
-    }
-
-private:
-    void readLines()
-    {
-        while (m_process.canReadLine()) {
-            const QByteArray line = m_process.readLine();
-            const QJsonDocument doc = QJsonDocument::fromJson(line);
-            if (doc.isObject())
-                m_events.append(doc.object());
-            else
-                qWarning("not an event line: %s", line.constData());
-        }
-    }
-
-    QProcess m_process;
-    QJsonObject m_ready;
-    QList<QJsonObject> m_events;
-};
 
 // A blocking framed peer on one TCP connection.
 class FramePeer {
