@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Entry: single-instance probe, language, first window, event loop.
 #include "constants.h"
+#include "displayplatform.h"
 #include "language.h"
 #include "settingsstore.h"
 #include "uicodewindow.h"
@@ -51,6 +52,10 @@ int main(int argc, char *argv[])
     using namespace Velmorant;
 
     QCoreApplication::setAttribute(Qt::AA_DisableHighDpiScaling);
+    const QByteArray platform = preferredQtPlatform(qgetenv("QT_QPA_PLATFORM"), qgetenv("XDG_SESSION_TYPE"),
+                                                    qgetenv("WAYLAND_DISPLAY"), qgetenv("DISPLAY"));
+    if (!platform.isEmpty())
+        qputenv("QT_QPA_PLATFORM", platform);
     waitForPreviousInstance(argc, argv);
 
     // Probe before any application object exists: a running client answers.
