@@ -13,6 +13,7 @@
 #include <xcb/randr.h>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
+#include <xcb/xfixes.h>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <tmmintrin.h>
@@ -24,9 +25,12 @@
 #include <sys/shm.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace glimra::platform {
 namespace {
@@ -218,13 +222,15 @@ public:
         // then arrived, so a change drawn before this call is seen by it.
         std::free(xcb_get_input_focus_reply(mConn, xcb_get_input_focus(mConn), nullptr));
         takeDamageEvents();
+        mCheckedSinceCapture = true;
         if (!mDamaged)
             return false;
         // Emptied before the capture that follows: whatever is drawn after
         // this request raises a new event, whatever before it is in the capture.
-        xcb_damage_subtract(mConn, mDamage, XCB_NONE, XCB_NONE);
+        xcb_damage_subtract(mConn, mDamage, XCB_NONE, mDamageRegion);
         xcb_flush(mConn);
         mDamaged = false;
+        takeDamagedRows();
         return true;
     }
 
@@ -262,6 +268,8 @@ public:
         for (const MonitorInfo &info : enumerateMonitors()) {
             if (info.name == mName) {
                 pInfo = info;
+                if (info.x != mX || info.y != mY)
+                    mMirrorValid = false;
                 mX = info.x;
                 mY = info.y;
                 return true;
@@ -273,6 +281,7 @@ public:
     bool prepare(int pWidth, int pHeight) override
     {
         releaseShm();
+        mMirrorValid = false;
         mWidth = pWidth;
         mHeight = pHeight;
         if (!usable() || pWidth <= 0 || pHeight <= 0)
@@ -310,15 +319,35 @@ public:
             return nullptr;
         const size_t pixels = static_cast<size_t>(mWidth) * mHeight;
         if (mShmAddress) {
-            xcb_shm_get_image_reply_t *reply = xcb_shm_get_image_reply(
-                mConn,
-                xcb_shm_get_image(mConn, mScreen->root, static_cast<int16_t>(mX), static_cast<int16_t>(mY),
-                                  static_cast<uint16_t>(mWidth), static_cast<uint16_t>(mHeight), ~0u,
-                                  XCB_IMAGE_FORMAT_Z_PIXMAP, mShmSeg, 0),
-                nullptr);
-            if (!reply)
+            // The segment mirrors the monitor between captures: once it holds
+            // a whole picture, only the rows drawn since are fetched again.
+            std::vector<std::pair<int, int>> bands;
+            if (mMirrorValid && mCheckedSinceCapture && !mRowsLost)
+                bands.swap(mDamagedRows);
+            else
+                bands.emplace_back(0, mHeight);
+            mCheckedSinceCapture = false;
+            mRowsLost = false;
+            mDamagedRows.clear();
+            mMirrorValid = false;
+            std::vector<xcb_shm_get_image_cookie_t> cookies;
+            for (const auto &[top, bottom] : bands) {
+                // Whole rows land at the rows' own place: the request's
+                // width is the monitor's, so its stride is the segment's.
+                cookies.push_back(xcb_shm_get_image(
+                    mConn, mScreen->root, static_cast<int16_t>(mX), static_cast<int16_t>(mY + top),
+                    static_cast<uint16_t>(mWidth), static_cast<uint16_t>(bottom - top), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
+                    mShmSeg, static_cast<uint32_t>(top) * static_cast<uint32_t>(pStride)));
+            }
+            bool complete = true;
+            for (xcb_shm_get_image_cookie_t cookie : cookies) {
+                xcb_shm_get_image_reply_t *reply = xcb_shm_get_image_reply(mConn, cookie, nullptr);
+                complete = complete && reply;
+                std::free(reply);
+            }
+            if (!complete)
                 return nullptr;
-            std::free(reply);
+            mMirrorValid = true;
             return static_cast<const uint8_t *>(mShmAddress);
         }
         mImageReply = xcb_get_image_reply(
@@ -337,9 +366,15 @@ public:
         mImageReply = nullptr;
         if (mDamage && usable()) {
             xcb_damage_destroy(mConn, mDamage);
+            if (mDamageRegion)
+                xcb_xfixes_destroy_region(mConn, mDamageRegion);
             xcb_flush(mConn);
         }
         mDamage = 0;
+        mDamageRegion = XCB_NONE;
+        mMirrorValid = false;
+        mCheckedSinceCapture = false;
+        mDamagedRows.clear();
         releaseShm();
         mWidth = mHeight = 0;
     }
@@ -391,6 +426,58 @@ private:
         mDamage = damage;
         mDamageEvent = extension->first_event;
         mDamaged = true;
+        // XFIXES (which DAMAGE needs anyway) hands over the damaged area, so
+        // a capture can fetch only the rows drawn into.
+        const xcb_query_extension_reply_t *xfixes = xcb_get_extension_data(mConn, &xcb_xfixes_id);
+        if (!xfixes || !xfixes->present)
+            return;
+        xcb_xfixes_query_version_reply_t *xfixesVersion =
+            xcb_xfixes_query_version_reply(mConn, xcb_xfixes_query_version(mConn, 2, 0), nullptr);
+        if (!xfixesVersion)
+            return;
+        std::free(xfixesVersion);
+        const xcb_xfixes_region_t region = xcb_generate_id(mConn);
+        error = xcb_request_check(mConn, xcb_xfixes_create_region_checked(mConn, region, 0, nullptr));
+        if (error) {
+            std::free(error);
+            return;
+        }
+        mDamageRegion = region;
+    }
+
+    // Adds the monitor's rows inside the damage just subtracted to the
+    // merged [top, bottom) bands; without XFIXES, or when the region cannot
+    // be read, the rows are lost and the next capture takes everything.
+    void takeDamagedRows()
+    {
+        xcb_xfixes_fetch_region_reply_t *reply =
+            mDamageRegion ? xcb_xfixes_fetch_region_reply(mConn, xcb_xfixes_fetch_region(mConn, mDamageRegion), nullptr)
+                          : nullptr;
+        if (!reply) {
+            mRowsLost = true;
+            return;
+        }
+        const xcb_rectangle_t *rects = xcb_xfixes_fetch_region_rectangles(reply);
+        const int count = xcb_xfixes_fetch_region_rectangles_length(reply);
+        for (int i = 0; i < count; ++i) {
+            const int left = std::max<int>(rects[i].x, mX),
+                      right = std::min<int>(rects[i].x + rects[i].width, mX + mWidth);
+            const int top = std::max<int>(rects[i].y - mY, 0);
+            const int bottom = std::min<int>(rects[i].y + rects[i].height - mY, mHeight);
+            if (left < right && top < bottom)
+                mDamagedRows.emplace_back(top, bottom);
+        }
+        std::free(reply);
+        // Sorted and merged; bands a few rows apart become one request.
+        std::sort(mDamagedRows.begin(), mDamagedRows.end());
+        std::vector<std::pair<int, int>> merged;
+        for (const auto &band : mDamagedRows) {
+            if (!merged.empty() && band.first <= merged.back().second + MergeGapRows)
+                merged.back().second = std::max(merged.back().second, band.second);
+            else
+                merged.push_back(band);
+        }
+        mDamagedRows.swap(merged);
     }
 
     bool attachShm(size_t pBytes)
@@ -442,6 +529,15 @@ private:
     xcb_damage_damage_t mDamage = 0;              // 0 without the DAMAGE extension
     uint8_t mDamageEvent = 0;
     bool mDamaged = true;
+    xcb_xfixes_region_t mDamageRegion = XCB_NONE; // receives what each subtract takes
+    // Rows drawn into since the last capture, merged. They are all that
+    // changed when mayHaveChanged() looked since the capture (every damage
+    // then went through the region) and no region was lost.
+    std::vector<std::pair<int, int>> mDamagedRows;
+    bool mCheckedSinceCapture = false;
+    bool mRowsLost = false;
+    bool mMirrorValid = false; // the segment holds the monitor as of the last capture
+    static constexpr int MergeGapRows = 16;
     // Written by wakeWait() to end a waitForChange() early.
     int mWakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 };
