@@ -136,16 +136,20 @@ def run_ffmpeg(length=None):
             "-c:v", "libx264", "-preset", "ultrafast", "-tune", "zerolatency", "-b:v", "5000000", "-g", "25",
             "-bf", "0", "-qcomp", "1.0", "-threads", "4", "-x264-params", "fps=25", "-fps_mode", "passthrough",
             "-flush_packets", "1", "-f", "nut", "pipe:1"]
-    probe = subprocess.Popen([os.path.join(bindir, "stream-bench-probe")], stdin=subprocess.PIPE,
-                             stdout=subprocess.PIPE, text=True)
-    started = time.time()
-    ffmpeg = subprocess.Popen(args, stdout=probe.stdin)
-    probe.stdin.close()
-    _, _, usage = os.wait4(ffmpeg.pid, 0)
-    ffmpeg.returncode = 0
-    elapsed = time.time() - started
-    out = probe.stdout.read()
-    probe.wait()
+    # The probe writes to a file: a pipe nobody reads until FFmpeg ends
+    # would fill up and stall both on a fast still screen.
+    with tempfile.TemporaryFile(mode="w+", dir=work) as lines:
+        probe = subprocess.Popen([os.path.join(bindir, "stream-bench-probe")], stdin=subprocess.PIPE,
+                                 stdout=lines, text=True)
+        started = time.time()
+        ffmpeg = subprocess.Popen(args, stdout=probe.stdin)
+        probe.stdin.close()
+        _, _, usage = os.wait4(ffmpeg.pid, 0)
+        ffmpeg.returncode = 0
+        elapsed = time.time() - started
+        probe.wait()
+        lines.seek(0)
+        out = lines.read()
     frames = []
     for line in out.splitlines():
         parts = line.split()
