@@ -34,6 +34,7 @@ void TransferQueues::requestTransfer(const QString &pPath, SendFileType pType)
     }
     if (m_awaitingAcceptance) {
         if (m_secondRequestPending)
+            // word for word, spelling included
             qCDebug(lcSession) << "Error : There is already an awaiting item - this case should not happens";
         m_secondRequestPending = true;
         return;
