@@ -365,6 +365,12 @@ std::shared_ptr<PortalSession> PortalSession::open(bool pInput)
     session->mThread->setObjectName(QStringLiteral("glimra-portal"));
     session->mHandshake = new PortalHandshake(session.get());
     session->mHandshake->moveToThread(session->mThread.get());
+    // The thread's last act, under the mutex the destructor takes after
+    // waiting: all the handshake did is then ordered before its deletion.
+    PortalSession *raw = session.get();
+    QObject::connect(
+        session->mThread.get(), &QThread::finished, session->mHandshake,
+        [raw] { std::lock_guard<std::mutex> lock(raw->mMutex); }, Qt::DirectConnection);
     session->mThread->start();
     QMetaObject::invokeMethod(session->mHandshake, "begin", Qt::QueuedConnection);
     return session;
@@ -395,6 +401,9 @@ PortalSession::~PortalSession()
         QMetaObject::invokeMethod(mHandshake, "close", Qt::BlockingQueuedConnection);
         mThread->quit();
         mThread->wait();
+        {
+            std::lock_guard<std::mutex> lock(mMutex);
+        }
         delete mHandshake;
     }
     if (mFd >= 0)
