@@ -2,6 +2,8 @@
 // The bytes a server sends back to a code test, through the reader the
 // code test itself feeds: pieces of at most wanted() bytes, keep-alives
 // skipped, answers over the limit refused from their header.
+#include "../pacedinput.h"
+
 #include <network/codetest.h>
 
 #include <cstdint>
@@ -11,12 +13,10 @@ using namespace Kiv::Network;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    if (size == 0)
+    PacedInput input;
+    if (!input.read(data, size))
         return 0;
-    // The first byte sets how much the socket delivers at a time.
-    const int piece = data[0] % 64 + 1;
-    const char *bytes = reinterpret_cast<const char *>(data + 1);
-    const int total = static_cast<int>(size - 1);
+    const auto [piece, bytes, total] = input;
 
     parseCodeTestAnswer(QByteArray(bytes, total));
 

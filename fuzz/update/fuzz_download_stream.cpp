@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // A download's byte stream through the reader the download feeds: the size
 // header, chunks and their acknowledgements, the end at the announced size.
+#include "../pacedinput.h"
+
 #include <updatestream.h>
 
 #include <cstdint>
@@ -10,11 +12,10 @@ using namespace Velmorant;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    if (size == 0)
+    PacedInput input;
+    if (!input.read(data, size))
         return 0;
-    const int piece = data[0] % 64 + 1;
-    const char *bytes = reinterpret_cast<const char *>(data + 1);
-    const int total = static_cast<int>(size - 1);
+    const auto [piece, bytes, total] = input;
 
     DownloadStreamReader reader;
     quint64 installer = 0;

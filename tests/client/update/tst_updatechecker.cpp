@@ -256,6 +256,23 @@ signals:
     void ended(QString path);
 };
 
+// A download thread for the server at pPort, its end relayed to this thread:
+// a spy on the thread's own signal would be written there while this
+// thread reads it.
+struct DownloadRun {
+    explicit DownloadRun(quint16 pPort)
+    {
+        identify(checker, pPort);
+        thread.setUpdateChecker(&checker);
+        QObject::connect(&thread, &ThreadDownloadUpdate::sigDownloadUpdateEnded, &relay, &PathRelay::ended,
+                         Qt::QueuedConnection);
+    }
+    UpdateChecker checker;
+    ThreadDownloadUpdate thread;
+    PathRelay relay;
+    QSignalSpy ended{&relay, &PathRelay::ended};
+};
+
 } // namespace
 
 class TestUpdateChecker : public QObject {
@@ -390,20 +407,11 @@ private slots:
     {
         int acks = 0;
         ScriptedServer server(chunkedInstaller(pattern(3000), 3000, 1000, &acks));
-        UpdateChecker checker;
-        identify(checker, server.port());
-        ThreadDownloadUpdate thread;
-        thread.setUpdateChecker(&checker);
-        // The signal comes from the download thread; a spy on it directly
-        // would be written there while this thread reads it.
-        PathRelay relay;
-        connect(&thread, &ThreadDownloadUpdate::sigDownloadUpdateEnded, &relay, &PathRelay::ended,
-                Qt::QueuedConnection);
-        QSignalSpy ended(&relay, &PathRelay::ended);
-        thread.start();
-        QVERIFY(ended.wait(10000));
-        QCOMPARE(ended.first().first().toString(), UpdateChecker::installerPath());
-        thread.waitForStop();
+        DownloadRun run(server.port());
+        run.thread.start();
+        QVERIFY(run.ended.wait(10000));
+        QCOMPARE(run.ended.first().first().toString(), UpdateChecker::installerPath());
+        run.thread.waitForStop();
     }
 
     void downloadStreamLayout_data()
@@ -540,22 +548,15 @@ private slots:
     void stopEndsARunningDownload()
     {
         ScriptedServer server(stallInsideChunk());
-        UpdateChecker checker;
-        identify(checker, server.port());
-        ThreadDownloadUpdate thread;
-        thread.setUpdateChecker(&checker);
-        PathRelay relay;
-        connect(&thread, &ThreadDownloadUpdate::sigDownloadUpdateEnded, &relay, &PathRelay::ended,
-                Qt::QueuedConnection);
-        QSignalSpy ended(&relay, &PathRelay::ended);
-        thread.start();
+        DownloadRun run(server.port());
+        run.thread.start();
         // Wait until the installer file exists, so the stop meets a download
         // that has something to clean up.
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(UpdateChecker::installerPath()), 10000);
-        thread.requestStop();
-        QVERIFY(ended.wait(5000));
-        QCOMPARE(ended.first().first().toString(), QString());
-        QVERIFY(thread.wait(5000));
+        run.thread.requestStop();
+        QVERIFY(run.ended.wait(5000));
+        QCOMPARE(run.ended.first().first().toString(), QString());
+        QVERIFY(run.thread.wait(5000));
         QVERIFY(!QFile::exists(UpdateChecker::installerPath()));
     }
 
