@@ -103,7 +103,7 @@ void ImageGrabberDesktop::beginRun()
 
     {
         std::unique_ptr<ScreenCapture> capture = mFactory();
-        QMutexLocker lock(&mCaptureMutex);
+        std::lock_guard<std::mutex> lock(mCaptureMutex);
         mCapture = std::move(capture);
     }
     const std::vector<MonitorInfo> monitors = mCapture->enumerateMonitors();
@@ -205,7 +205,7 @@ bool ImageGrabberDesktop::waitForChange(Clock::time_point pUntil)
 
 void ImageGrabberDesktop::wakeChangeWait()
 {
-    QMutexLocker lock(&mCaptureMutex);
+    std::lock_guard<std::mutex> lock(mCaptureMutex);
     if (mCapture)
         mCapture->wakeWait();
 }
@@ -215,7 +215,7 @@ void ImageGrabberDesktop::endRun()
     setWakesOnChange(false);
     if (mCapture)
         mCapture->close();
-    QMutexLocker lock(&mCaptureMutex);
+    std::lock_guard<std::mutex> lock(mCaptureMutex);
     mCapture.reset();
     mPlaceholder.clear();
     mBgr.clear();

@@ -7,6 +7,7 @@
 #include <QMutex>
 
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace glimra::platform {
@@ -51,8 +52,9 @@ private:
     std::unique_ptr<glimra::platform::ScreenCapture> mQuery; // for the GUI thread's questions
 
     // Set and reset by the grab thread, under mCaptureMutex so that
-    // wakeChangeWait() may reach it from other threads.
-    QMutex mCaptureMutex;
+    // wakeChangeWait() may reach it from other threads (std::mutex:
+    // ThreadSanitizer sees its ordering).
+    std::mutex mCaptureMutex;
     std::unique_ptr<glimra::platform::ScreenCapture> mCapture;
 
     // Grab thread only, for one run.
